@@ -1,0 +1,22 @@
+#pragma once
+
+#include "text_buffer.h"
+
+#include <cstdio>
+
+// A file written beside its final name and moved there only once every byte
+// is written and closed, so a failed write never clobbers the file it replaces.
+struct NewFile {
+    std::FILE* file;
+    char path[TEXT_BUFFER_SIZE];
+    char temporary_path[TEXT_BUFFER_SIZE + 16];
+};
+
+// Starts the file that is to become `path`; 0 if it cannot be created (also
+// when `path` is NULL, a path that did not fit).
+int open_new_file(NewFile* out, const char* path);
+
+// Closes the file. When `written` is 1 and the close succeeds, the file takes
+// the place of `path` and the result is 1; otherwise it is removed and any
+// earlier file at `path` stays as it was.
+int close_new_file(NewFile* out, int written);

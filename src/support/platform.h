@@ -1,0 +1,29 @@
+#pragma once
+
+#include <cstdio>
+
+// The file-system calls that differ between Windows and POSIX. Paths arrive as
+// forkit forms them, with backslashes; only these functions turn them into
+// what the platform takes. Every result is 1 for true and 0 for false.
+
+// Returns 1 if `path` can be made the current directory. The current
+// directory is the same afterwards, whatever its length.
+int can_enter_directory(const char* path);
+
+// Creates the one directory `path` with default permissions; 0 if it exists
+// or cannot be made.
+int create_directory(const char* path);
+
+// Opens a regular file in binary mode ("rb", "wb"); NULL for a directory or
+// any failure.
+std::FILE* open_file(const char* path, const char* mode);
+
+// Returns 1 when both paths name one existing file (the same device and file
+// number), however they are written.
+int same_file(const char* first, const char* second);
+
+// Moves the file `from` over `to`, replacing any file there.
+int replace_file(const char* from, const char* to);
+
+// Removes the file `path`; the result is 1 if it is gone.
+int remove_file(const char* path);

@@ -1,0 +1,20 @@
+#pragma once
+
+// The one shared text buffer: every path and formatted message is made here.
+enum { TEXT_BUFFER_SIZE = 1024 };
+
+#if defined(__GNUC__)
+#define FORKIT_PRINTF(fmt, args) __attribute__((format(printf, fmt, args)))
+#else
+#define FORKIT_PRINTF(fmt, args)
+#endif
+
+// Formats `tmpl` into the shared buffer and returns the buffer; the result lasts
+// until the next call. Returns NULL when the result would not fit: the buffer then
+// holds its beginning, ending in "...", for print_line to show, but never a path.
+const char* format_text(const char* tmpl, ...) FORKIT_PRINTF(1, 2);
+
+// Writes `text` and one line feed to standard output and flushes it. `text` is
+// never a template. NULL, a format_text result that did not fit, prints the
+// shortened text that format_text left in the buffer.
+void print_line(const char* text);

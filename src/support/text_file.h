@@ -1,0 +1,24 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdio>
+
+// forkit's own text mode, the same on every platform, over files opened in
+// binary mode: reading turns each CR LF pair into LF, writing turns each LF
+// into CR LF, and every other byte (NUL and Ctrl-Z included) passes unchanged.
+
+// Reads one line of text into `line`: at most size - 1 characters, ending
+// after a line feed if one comes first. Returns how many were stored (0 at
+// the end of the file or on a read error) and terminates them.
+std::size_t read_text_line(std::FILE* in, char* line, std::size_t size);
+
+// Reads up to `size` characters of text; 0 at the end of the file or on a
+// read error.
+std::size_t read_text(std::FILE* in, char* text, std::size_t size);
+
+// Writes `length` characters of text; 1 if all of them were written.
+int write_text(std::FILE* out, const char* text, std::size_t length);
+
+// Moves the rest of `in` to `out` as text, in large blocks; 1 if every byte
+// was read and written.
+int copy_text(std::FILE* in, std::FILE* out);
