@@ -1,0 +1,133 @@
+// forkit starts a Quake III Arena mod from the game's source code. Run in the
+// root of the source tree, it:
+//   1. prints its banner, and the usage text unless it has three arguments;
+//   2. checks the tree's module folders, the game folder, and that the mod is new;
+//   3. creates the mod's folder in the game folder, then the new code set's
+//      root and module folders;
+//   4. copies the files that the four copy lists name into the code set;
+//   5. writes an assembler command file per module from the build lists;
+//   6. writes "play it.bat", which starts the game with the mod.
+// Every failure is told on the console; the exit status is always 0.
+
+#include "run.h"
+
+#include "../generate/copy_listed_files.h"
+#include "../generate/write_build_script.h"
+#include "../generate/write_launch_script.h"
+#include "../support/directories.h"
+#include "../support/text_buffer.h"
+#include "checks.h"
+
+#include <cstddef>
+
+static const char VERSION[] = "1.0";
+static const char SEPARATOR[] = "\n=============\n";
+
+// The parts of a source tree, in the order in which they are checked,
+// created, copied and scripted. The root row has no module folder.
+struct Module {
+    const char* directory;
+    const char* copy_heading;
+    const char* copy_list;
+    const char* build_list;
+    const char* output_name;
+};
+
+static const Module MODULES[] = {
+    {"", "Copying Project files..", "copyproject.dat", NULL, NULL},
+    {"game", "Copying Server files..", "copygame.dat", "buildgame.dat", "qagame"},
+    {"cgame", "Copying Client files..", "copycgame.dat", "buildcgame.dat", "cgame"},
+    {"ui", "Copying User Interface files..", "copyui.dat", "buildui.dat", "ui"},
+};
+
+static int is_root(const Module& module)
+{
+    return module.directory[0] == '\0';
+}
+
+// 0 when every check passes, else the code of the first that fails.
+static int check_inputs(const char* modname, const char* q3path)
+{
+    if (!source_tree_valid())
+        return ERROR_INVALID_SOURCE;
+    if (!directory_exists(q3path))
+        return ERROR_NO_GAME_FOLDER;
+    if (subdirectory_exists(modname, q3path))
+        return ERROR_MOD_EXISTS;
+    return 0;
+}
+
+// Creates the mod's folder (0 if that fails) and then the code set's folders,
+// whose failures show later as failed copies.
+static int create_directories(const char* modname, const char* sourcepath, const char* q3path)
+{
+    print_line("Creating directories...");
+    print_line(format_text("  %s\\%s", q3path, modname));
+    if (!make_subdirectory(modname, q3path))
+        return 0;
+    for (const Module& module : MODULES) {
+        if (is_root(module)) {
+            print_line(format_text("  %s", sourcepath));
+            (void)make_directory(sourcepath);
+        } else {
+            print_line(format_text("  %s\\%s", sourcepath, module.directory));
+            (void)make_subdirectory(module.directory, sourcepath);
+        }
+    }
+    print_line(SEPARATOR);
+    return 1;
+}
+
+static void copy_phase(const char* sourcepath)
+{
+    for (const Module& module : MODULES) {
+        print_line(module.copy_heading);
+        copy_listed_files(module.copy_list, sourcepath, module.directory);
+    }
+    print_line(SEPARATOR);
+}
+
+static void build_script_phase(const char* modname, const char* sourcepath, const char* q3path)
+{
+    print_line("Creating new compilation scripts..");
+    for (const Module& module : MODULES) {
+        if (!is_root(module))
+            write_build_script(module.build_list, sourcepath, q3path, modname, module.directory,
+                               module.output_name);
+    }
+    print_line(SEPARATOR);
+}
+
+static void launch_phase(const char* modname, const char* sourcepath, const char* q3path)
+{
+    print_line("Creating \"play it.bat\"...");
+    write_launch_script(modname, sourcepath, q3path);
+    print_line(SEPARATOR);
+    print_line("Task complete");
+}
+
+int run(int argc, char** argv)
+{
+    print_line(format_text("Forkit %s by Quorbel", VERSION));
+    print_line("--------------------------------------\n");
+    if (argc != 4) {
+        print_usage();
+        return 0;
+    }
+    const char* modname = argv[1];
+    const char* sourcepath = argv[2];
+    const char* q3path = argv[3];
+    int error = check_inputs(modname, q3path);
+    if (error != 0) {
+        report_error(error);
+        return 0;
+    }
+    if (!create_directories(modname, sourcepath, q3path)) {
+        report_error(ERROR_MOD_NOT_CREATED);
+        return 0;
+    }
+    copy_phase(sourcepath);
+    build_script_phase(modname, sourcepath, q3path);
+    launch_phase(modname, sourcepath, q3path);
+    return 0;
+}
