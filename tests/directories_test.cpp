@@ -1,0 +1,81 @@
+#include "support/directories.h"
+#include "support/text_buffer.h"
+#include "test_support.h"
+
+namespace {
+
+// Runs each test inside its own temporary folder and comes back afterwards.
+class Directories : public TempDirTest {
+protected:
+    void SetUp() override
+    {
+        TempDirTest::SetUp();
+        home = fs::current_path();
+        fs::current_path(root);
+        fs::create_directories(root / "game" / "vm");
+        write_file(root / "notes.txt", "x");
+    }
+    void TearDown() override
+    {
+        fs::current_path(home);
+        TempDirTest::TearDown();
+    }
+    fs::path home;
+};
+
+TEST_F(Directories, ExistsOnlyForAPathThatCanBeEntered)
+{
+    const std::string full = (root / "game").string();
+    const std::pair<const char*, int> cases[] = {
+        {"", 0},
+        {"notes.txt", 0},
+        {"missing", 0},
+        {nullptr, 0},
+        {"game", 1},
+        {full.c_str(), 1},
+        {"game\\vm", 1},
+        {".", 1},
+    };
+    for (const auto& [path, expected] : cases) {
+        EXPECT_EQ(directory_exists(path), expected) << (path ? path : "NULL");
+        EXPECT_EQ(fs::current_path(), root);
+    }
+    EXPECT_EQ(subdirectory_exists("vm", "game"), 1);
+    EXPECT_EQ(subdirectory_exists("notes.txt", "."), 0);
+    EXPECT_EQ(subdirectory_exists("", "game"), 1);
+}
+
+// The way back must not depend on the current directory's path fitting a
+// fixed buffer.
+TEST_F(Directories, ComesBackToACurrentDirectoryLongerThanTheBuffer)
+{
+    fs::path deep = root;
+    while (deep.string().size() <= 2 * TEXT_BUFFER_SIZE)
+        deep /= std::string(100, 'd');
+    std::error_code error;
+    fs::create_directories(deep, error);
+    if (error)
+        GTEST_SKIP() << "this file system takes no path of " << deep.string().size();
+    fs::current_path(deep);
+    EXPECT_EQ(directory_exists(".."), 1);
+    EXPECT_EQ(directory_exists("missing"), 0);
+    EXPECT_EQ(fs::current_path(), deep);
+}
+
+TEST_F(Directories, MakeCreatesOneNewDirectoryAndNothingElse)
+{
+    EXPECT_EQ(make_directory("mymod"), 1);
+    EXPECT_TRUE(fs::is_directory(root / "mymod"));
+    EXPECT_EQ(make_subdirectory("ui", "mymod"), 1);
+    EXPECT_TRUE(fs::is_directory(root / "mymod" / "ui"));
+
+    EXPECT_EQ(make_directory("game"), 0);
+    EXPECT_TRUE(fs::is_directory(root / "game" / "vm"));
+    EXPECT_EQ(make_directory("notes.txt"), 0);
+    EXPECT_EQ(read_file(root / "notes.txt"), "x");
+    EXPECT_EQ(make_subdirectory("b", "missing\\a"), 0);
+    EXPECT_FALSE(fs::exists(root / "missing"));
+    EXPECT_EQ(make_directory(nullptr), 0);
+}
+
+} // namespace

@@ -1,0 +1,91 @@
+#include "forkit_runner.h"
+
+#include <cstdlib>
+#include <sys/wait.h>
+
+const char BANNER[] = "Forkit 1.0 by Quorbel\n--------------------------------------\n\n";
+const char SEPARATOR_LINES[] = "\n=============\n\n";
+
+static std::string quoted(const std::string& text)
+{
+    std::string shell = "'";
+    for (char c : text)
+        shell += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return shell + "'";
+}
+
+// The Windows console ends its lines with CR LF; those count as line ends.
+static std::string console_lines(std::string text)
+{
+    std::string lines;
+    for (std::size_t i = 0; i < text.size(); i++) {
+        if (!(text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n'))
+            lines += text[i];
+    }
+    return lines;
+}
+
+RunResult run_forkit(const fs::path& tree, const std::vector<std::string>& args,
+                     const std::string& shell_setup)
+{
+    const char* other = std::getenv("FORKIT_COMMAND");
+    std::string command = "cd " + quoted(tree.string()) + " && " + shell_setup + " " +
+                          (other ? std::string(other) : quoted(FORKIT_BINARY));
+    for (const std::string& arg : args)
+        command += " " + quoted(arg);
+    const fs::path console = tree.parent_path() / "console.txt";
+    command += " > " + quoted(console.string());
+    int status = std::system(command.c_str());
+    RunResult result;
+    result.console = read_file(console);
+    if (other)
+        result.console = console_lines(result.console);
+    fs::remove(console);
+    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return result;
+}
+
+void ForkitRun::SetUp()
+{
+    TempDirTest::SetUp();
+    tree = root / "source";
+    game = root / "quake3";
+    code_set = root / "mymod";
+    for (const char* module : {"game", "cgame", "ui"})
+        fs::create_directories(tree / module);
+    fs::create_directories(game);
+    write_file(tree / "notes.txt", "Read me\r\nfirst\r\n");
+    write_file(tree / "game" / "g_main.c", "int score;\nint frags;\n");
+    write_file(tree / "cgame" / "cg_main.c", "int view;\r\n");
+    write_file(tree / "ui" / "ui_main.c", "int menu;");
+    write_list("copyproject.dat", "notes.txt\r\n");
+    write_list("copygame.dat", "g_main.c\r\n");
+    write_list("copycgame.dat", "cg_main.c\r\n");
+    write_list("copyui.dat", "ui_main.c\r\n");
+    write_list("buildgame.dat", "g_main\r\n..\\game\\g_syscalls\r\n");
+    write_list("buildcgame.dat", "cg_main\n");
+    write_list("buildui.dat", "ui_main");
+}
+
+void ForkitRun::write_list(const std::string& name, const std::string& text)
+{
+    write_file(tree / name, text);
+}
+
+RunResult ForkitRun::fork(const std::string& shell_setup)
+{
+    return fork({mod, code_set.string(), game.string()}, shell_setup);
+}
+
+RunResult ForkitRun::fork(const std::vector<std::string>& args, const std::string& shell_setup)
+{
+    return run_forkit(tree, args, shell_setup);
+}
+
+std::string ForkitRun::directories_block() const
+{
+    const std::string set = code_set.string();
+    return std::string(BANNER) + "Creating directories...\n  " + game.string() + "\\" + mod +
+           "\n  " + set + "\n  " + set + "\\game\n  " + set + "\\cgame\n  " + set + "\\ui\n" +
+           SEPARATOR_LINES;
+}

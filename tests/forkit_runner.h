@@ -1,0 +1,35 @@
+#pragma once
+
+#include "test_support.h"
+
+// Runs forkit as a user would: as its own process, in a source tree, with
+// its console captured. FORKIT_COMMAND, when set, is the command to run
+// instead of the built program (another build, or one under an emulator).
+struct RunResult {
+    std::string console;
+    int status;
+};
+RunResult run_forkit(const fs::path& tree, const std::vector<std::string>& args,
+                     const std::string& shell_setup = "");
+
+// A temporary source tree with its three modules and seven lists, an empty
+// game folder, and a code set path that does not exist yet.
+class ForkitRun : public TempDirTest {
+protected:
+    void SetUp() override;
+
+    // forkit mymod <code_set> <game> in the tree, or with other arguments.
+    RunResult fork(const std::string& shell_setup = "");
+    RunResult fork(const std::vector<std::string>& args, const std::string& shell_setup = "");
+
+    void write_list(const std::string& name, const std::string& text);
+
+    // The console of a run up to the copy phase, for these arguments.
+    std::string directories_block() const;
+
+    fs::path tree, game, code_set;
+    std::string mod = "mymod";
+};
+
+extern const char BANNER[];
+extern const char SEPARATOR_LINES[];

@@ -1,0 +1,126 @@
+#include "forkit_runner.h"
+
+namespace {
+
+using Copy = ForkitRun;
+
+// The console between the copy phase's first heading and its separator.
+std::string copy_section(const std::string& console)
+{
+    std::size_t start = console.find("Copying Project files..\n");
+    std::size_t end = console.find(SEPARATOR_LINES, start);
+    if (start == std::string::npos || end == std::string::npos)
+        return "(no copy phase in)\n" + console;
+    return console.substr(start, end - start);
+}
+
+std::string section(const std::string& project, const std::string& game,
+                    const std::string& cgame = "  cg_main.c Copied\n",
+                    const std::string& ui = "  ui_main.c Copied\n")
+{
+    return "Copying Project files..\n" + project + "Copying Server files..\n" + game +
+           "Copying Client files..\n" + cgame + "Copying User Interface files..\n" + ui;
+}
+
+TEST_F(Copy, EachListLineBecomesAnEntryAsItIsRead)
+{
+    const std::string name78(78, 'n');
+    write_file(tree / "game" / name78, "long\n");
+    write_file(tree / "game" / "abcdefghi", "nine\n");
+    // An empty line, a one-character line, lines led by or holding a NUL, a
+    // line of exactly 79 characters, one of 100, and a last line without its
+    // line feed, whose last character goes like every other line's.
+    write_list("copygame.dat", "g_main.c\r\n\r\nx\r\n" + std::string("\0abc\r\n", 6) +
+                                   std::string("ab\0cd\r\n", 7) + name78 + "Z\r\n" +
+                                   name78 + std::string(22, 'q') + "\n" + "abcdefghij");
+    RunResult run = fork();
+    EXPECT_EQ(copy_section(run.console),
+              section("  notes.txt Copied\n", "  g_main.c Copied\n  " + name78 + " Copied\n  " +
+                                                  name78 + " Copied\n  Error copying " +
+                                                  std::string(21, 'q') +
+                                                  "\n  abcdefghi Copied\n"));
+    EXPECT_EQ(read_file(code_set / "game" / name78), "long\r\n");
+    EXPECT_EQ(read_file(code_set / "game" / "abcdefghi"), "nine\r\n");
+}
+
+TEST_F(Copy, CopiesAreWholeWithCrLfLineEnds)
+{
+    write_file(tree / "game" / "g_main.c", std::string("a\0b\x1a\nc\r\nd\re", 11));
+    RunResult run = fork();
+    EXPECT_EQ(copy_section(run.console), section("  notes.txt Copied\n", "  g_main.c Copied\n"));
+    EXPECT_EQ(read_file(code_set / "game" / "g_main.c"),
+              std::string("a\0b\x1a\r\nc\r\nd\re", 12));
+    EXPECT_EQ(read_file(code_set / "notes.txt"), "Read me\r\nfirst\r\n");
+    EXPECT_EQ(read_file(code_set / "ui" / "ui_main.c"), "int menu;");
+}
+
+TEST_F(Copy, AMissingListIsReportedAndTheNextListGoesOn)
+{
+    fs::remove(tree / "copycgame.dat");
+    RunResult run = fork();
+    EXPECT_EQ(copy_section(run.console),
+              section("  notes.txt Copied\n", "  g_main.c Copied\n",
+                      "  Error opening copycgame.dat\n"));
+}
+
+// A failed entry never creates, empties or replaces its destination.
+TEST_F(Copy, AFailedEntryLeavesTheDestinationAsItWas)
+{
+    fs::create_directories(code_set / "game");
+    write_file(code_set / "game" / "gone.c", "earlier work");
+    write_file(code_set / "game" / "big.c", "earlier big");
+    write_file(tree / "game" / "big.c", std::string(100000, 'b'));
+    fs::create_directories(tree / "game" / "folder.c");
+    write_list("copygame.dat", "gone.c\r\nmissing.c\r\nfolder.c\r\nbig.c\r\ng_main.c\r\n");
+    // Files may grow to 2 KiB at most, so the big copy fails as on a full disk.
+    RunResult run = fork("trap '' XFSZ; ulimit -f 2;");
+    EXPECT_EQ(copy_section(run.console),
+              section("  notes.txt Copied\n",
+                      "  Error copying gone.c\n  Error copying missing.c\n"
+                      "  Error copying folder.c\n  Error copying big.c\n  g_main.c Copied\n"));
+    EXPECT_EQ(read_file(code_set / "game" / "gone.c"), "earlier work");
+    EXPECT_EQ(read_file(code_set / "game" / "big.c"), "earlier big");
+    EXPECT_EQ(tree_listing(code_set / "game"),
+              (std::vector<std::string>{"big.c", "g_main.c", "game.q3asm", "gone.c"}));
+}
+
+TEST_F(Copy, EntriesMayNotClimbOutOfTheCodeSet)
+{
+    write_file(root / "outside.txt", "not yours");
+    write_file(root / "mymod.txt", "not yours either");
+    write_list("copygame.dat", "..\\ui\\ui_main.c\r\n..\\..\\outside.txt\r\n"
+                               "../../mymod.txt\r\n..\\..\\..\\..\\..\\..\\..\\..\\tmp\\x\r\n");
+    RunResult run = fork();
+    EXPECT_EQ(copy_section(run.console),
+              section("  notes.txt Copied\n",
+                      "  ..\\ui\\ui_main.c Copied\n  Error copying ..\\..\\outside.txt\n"
+                      "  Error copying ../../mymod.txt\n"
+                      "  Error copying ..\\..\\..\\..\\..\\..\\..\\..\\tmp\\x\n"));
+    EXPECT_EQ(read_file(code_set / "ui" / "ui_main.c"), "int menu;");
+    EXPECT_EQ(read_file(root / "outside.txt"), "not yours");
+    EXPECT_EQ(read_file(root / "mymod.txt"), "not yours either");
+}
+
+// A code set that is the source tree itself must not empty its sources.
+TEST_F(Copy, ACodeSetInsideTheTreeNeverOverwritesASource)
+{
+    write_list("copyproject.dat", "notes.txt\r\ncopyproject.dat\r\n");
+    std::vector<std::pair<fs::path, std::string>> sources;
+    for (const auto& entry : fs::recursive_directory_iterator(tree))
+        if (entry.is_regular_file())
+            sources.emplace_back(entry.path(), read_file(entry.path()));
+    const std::string paths[] = {".", tree.string(), tree.string() + "\\game\\.."};
+    for (const std::string& path : paths) {
+        mod = "mod" + std::to_string(&path - paths);
+        RunResult run = fork({mod, path, game.string()});
+        EXPECT_EQ(copy_section(run.console),
+                  section("  Error copying notes.txt\n  Error copying copyproject.dat\n",
+                          "  Error copying g_main.c\n", "  Error copying cg_main.c\n",
+                          "  Error copying ui_main.c\n"))
+            << path;
+        for (const auto& [source, bytes] : sources)
+            EXPECT_EQ(read_file(source), bytes) << source;
+    }
+}
+
+} // namespace

@@ -1,0 +1,130 @@
+#include "forkit_runner.h"
+
+#include <cstring>
+
+namespace {
+
+using Scripts = ForkitRun;
+
+const char PHASES_AFTER_COPY[] = "Creating new compilation scripts..\n";
+
+std::string launcher(char drive, const std::string& folder, const std::string& mod)
+{
+    return std::string("@echo off\r\n") + drive + ":\r\ncd " + folder +
+           "\r\nquake3.exe +set fs_game \"" + mod + "\"\r\n";
+}
+
+TEST_F(Scripts, ACompleteRunPrintsEveryPhaseAndWritesEveryFile)
+{
+    RunResult run = fork();
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.console,
+              directories_block() +
+                  "Copying Project files..\n  notes.txt Copied\n"
+                  "Copying Server files..\n  g_main.c Copied\n"
+                  "Copying Client files..\n  cg_main.c Copied\n"
+                  "Copying User Interface files..\n  ui_main.c Copied\n" +
+                  SEPARATOR_LINES + PHASES_AFTER_COPY + SEPARATOR_LINES +
+                  "Creating \"play it.bat\"...\n" + SEPARATOR_LINES + "Task complete\n");
+
+    const std::string vm = game.string() + "\\mymod\\vm\\";
+    const std::pair<std::string, std::string> files[] = {
+        {"cgame/cg_main.c", "int view;\r\n"},
+        {"cgame/cgame.q3asm", "-o \"" + vm + "cgame\"\r\ncg_main\r\n"},
+        {"game/g_main.c", "int score;\r\nint frags;\r\n"},
+        {"game/game.q3asm", "-o \"" + vm + "qagame\"\r\ng_main\r\n..\\game\\g_syscalls\r\n"},
+        {"notes.txt", "Read me\r\nfirst\r\n"},
+        {"play it.bat", launcher(game.string()[0], game.string(), "mymod")},
+        {"ui/ui.q3asm", "-o \"" + vm + "ui\"\r\nui_main"},
+        {"ui/ui_main.c", "int menu;"},
+    };
+    std::vector<std::string> expected_listing = {"cgame", "game", "ui"};
+    for (const auto& [name, bytes] : files) {
+        EXPECT_EQ(read_file(code_set / name), bytes) << name;
+        expected_listing.push_back(name);
+    }
+    std::sort(expected_listing.begin(), expected_listing.end());
+    EXPECT_EQ(tree_listing(code_set), expected_listing);
+    EXPECT_EQ(tree_listing(game), std::vector<std::string>{"mymod"});
+}
+
+TEST_F(Scripts, BuildListsAreCopiedWholeAfterTheOutputLine)
+{
+    write_list("buildgame.dat", "");
+    write_list("buildcgame.dat", std::string("a\0b\x1a\nc", 6));
+    fs::remove(tree / "buildui.dat");
+    fs::create_directories(code_set / "ui");
+    write_file(code_set / "ui" / "ui.q3asm", "earlier");
+    RunResult run = fork();
+    EXPECT_NE(run.console.find(std::string(PHASES_AFTER_COPY) + "  Error opening buildui.dat\n" +
+                               SEPARATOR_LINES),
+              std::string::npos)
+        << run.console;
+    const std::string vm = game.string() + "\\mymod\\vm\\";
+    EXPECT_EQ(read_file(code_set / "game" / "game.q3asm"), "-o \"" + vm + "qagame\"\r\n");
+    EXPECT_EQ(read_file(code_set / "cgame" / "cgame.q3asm"),
+              "-o \"" + vm + "cgame\"\r\n" + std::string("a\0b\x1a\r\nc", 7));
+    EXPECT_EQ(read_file(code_set / "ui" / "ui.q3asm"), "earlier");
+}
+
+TEST_F(Scripts, TheLauncherHandsOverTheFolderAndModAsGiven)
+{
+    const std::pair<std::string, std::string> cases[] = {
+        {"Q3 & TA 100%x", "my%mod & co"},
+        {"a|b<c>d^e", "plain"},
+    };
+    for (const auto& [folder, name] : cases) {
+        game = root / folder;
+        mod = name;
+        fs::remove_all(code_set);
+        fs::create_directories(game);
+        RunResult run = fork();
+        EXPECT_EQ(run.console.substr(run.console.size() - 14), "Task complete\n");
+        std::string escaped;
+        for (char c : game.string())
+            escaped += c == '%' ? "%%" : std::string(std::strchr("&|<>^", c) ? "^" : "") + c;
+        std::string escaped_mod = name == "plain" ? name : "my%%mod & co";
+        EXPECT_EQ(read_file(code_set / "play it.bat"),
+                  launcher(game.string()[0], escaped, escaped_mod));
+    }
+}
+
+TEST_F(Scripts, FilesThatCannotBeWrittenAreReportedAndTheRunGoesOn)
+{
+    const fs::path missing = root / "no" / "set";
+    const std::string set = missing.string();
+    RunResult run = fork({"mymod", set, game.string()});
+    EXPECT_EQ(run.console.substr(run.console.find(PHASES_AFTER_COPY)),
+              std::string(PHASES_AFTER_COPY) + "  Error creating " + set +
+                  "\\game\\game.q3asm\n  Error creating " + set +
+                  "\\cgame\\cgame.q3asm\n  Error creating " + set + "\\ui\\ui.q3asm\n" +
+                  SEPARATOR_LINES + "Creating \"play it.bat\"...\n  Error creating " + set +
+                  "\\play it.bat\n" + SEPARATOR_LINES + "Task complete\n");
+    EXPECT_FALSE(fs::exists(root / "no"));
+}
+
+// A second run into the same code set, for another game folder, replaces
+// what it writes and empties nothing; a build list that has become the
+// command file it would write is reported and kept.
+TEST_F(Scripts, ASecondRunReplacesItsFilesAndKeepsTheRest)
+{
+    fork();
+    write_file(code_set / "game" / "mine.c", "my own work");
+    fs::remove(tree / "buildcgame.dat");
+    fs::create_symlink(code_set / "cgame" / "cgame.q3asm", tree / "buildcgame.dat");
+    const std::string first_cgame = read_file(code_set / "cgame" / "cgame.q3asm");
+    game = root / "other game";
+    fs::create_directories(game);
+    RunResult run = fork();
+    EXPECT_NE(run.console.find("  Error creating " + code_set.string() +
+                               "\\cgame\\cgame.q3asm\n"),
+              std::string::npos)
+        << run.console;
+    EXPECT_EQ(read_file(code_set / "game" / "mine.c"), "my own work");
+    EXPECT_EQ(read_file(code_set / "game" / "g_main.c"), "int score;\r\nint frags;\r\n");
+    EXPECT_EQ(read_file(code_set / "cgame" / "cgame.q3asm"), first_cgame);
+    EXPECT_EQ(read_file(code_set / "ui" / "ui.q3asm"),
+              "-o \"" + game.string() + "\\mymod\\vm\\ui\"\r\nui_main");
+}
+
+} // namespace

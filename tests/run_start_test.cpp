@@ -1,0 +1,100 @@
+#include "forkit_runner.h"
+
+namespace {
+
+// The size of forkit's text buffer, past which it formats no path.
+const std::size_t TEXT_BUFFER_LIMIT = 1024;
+
+using Start = ForkitRun;
+
+const char USAGE[] =
+    "Program syntax:\n"
+    "forkit <modname> <sourcepath> <q3path>\n\n"
+    "Example:\n"
+    "forkit mymod c:\\mymod C:\\\"Program Files\"\\\"Quake III Arena\"\n\n"
+    "This would create a new code set from the current source code in the\n"
+    "path \"c:\\mymod\" and add a \"mymod\" directory to your Q3A directory.\n";
+
+const char HEADING[] = "The following error was encountered:\n";
+
+TEST_F(Start, AnyArgumentCountButThreeShowsTheUsageAndTouchesNothing)
+{
+    const auto before = tree_listing(root);
+    const std::vector<std::vector<std::string>> argument_lists = {
+        {}, {"mymod"}, {"mymod", code_set.string()},
+        {"mymod", code_set.string(), game.string(), "extra"}};
+    for (const auto& args : argument_lists) {
+        RunResult run = fork(args);
+        EXPECT_EQ(run.console, std::string(BANNER) + USAGE) << args.size() << " arguments";
+        EXPECT_EQ(run.status, 0);
+    }
+    EXPECT_EQ(tree_listing(root), before);
+}
+
+TEST_F(Start, EachFailedCheckIsReportedAndNothingIsCreated)
+{
+    fs::create_directories(game / "taken");
+    write_file(game / "afile", "");
+    struct Case {
+        const char* what;
+        std::string modname;
+        std::string q3path;
+        const char* module_to_remove;
+        std::string after_banner;
+    };
+    const std::string unknown = std::string(HEADING) + "Unknown error.\n";
+    const Case cases[] = {
+        {"no ui folder", "mymod", game.string(), "ui",
+         std::string(HEADING) + "The source code is invalid. Please install a fresh copy of "
+                                "the source code and try again.\n"},
+        {"no game folder", "mymod", (root / "missing").string(), nullptr, unknown},
+        {"mod exists", "taken", game.string(), nullptr,
+         std::string(HEADING) + "The mod name you have chosen already exists in your Q3A "
+                                "directory. Please choose a different name.\n"},
+        {"empty mod name", "", game.string(), nullptr,
+         std::string(HEADING) + "The mod name you have chosen already exists in your Q3A "
+                                "directory. Please choose a different name.\n"},
+        {"mod name is a file", "afile", game.string(), nullptr,
+         "Creating directories...\n  " + game.string() + "\\afile\n" + unknown},
+    };
+    for (const Case& c : cases) {
+        if (c.module_to_remove)
+            fs::rename(tree / c.module_to_remove, root / "away");
+        const auto before = tree_listing(root);
+        RunResult run = fork({c.modname, code_set.string(), c.q3path});
+        EXPECT_EQ(run.console, BANNER + c.after_banner) << c.what;
+        EXPECT_EQ(run.status, 0);
+        EXPECT_EQ(tree_listing(root), before) << c.what;
+        if (c.module_to_remove)
+            fs::rename(root / "away", tree / c.module_to_remove);
+    }
+}
+
+// Arguments far longer than any path forkit forms end the run with a
+// message, and nothing is ever created at a shortened path.
+TEST_F(Start, OverlongArgumentsEndNormallyAndCreateNothingCut)
+{
+    const std::string long_name(3000, 'm');
+    RunResult run = fork({long_name, code_set.string(), game.string()});
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.console.substr(run.console.size() - 15), "Unknown error.\n");
+    EXPECT_TRUE(fs::is_empty(game));
+    EXPECT_FALSE(fs::exists(code_set));
+
+    // A code set that exists, deeper than the buffer: any cut of a path
+    // formed inside it would name a folder that exists.
+    fs::path deep = root / "deep";
+    while (deep.string().size() <= TEXT_BUFFER_LIMIT)
+        deep /= "segment";
+    fs::create_directories(deep);
+    const auto before = tree_listing(root / "deep");
+    run = fork({"mymod2", deep.string(), game.string()});
+    EXPECT_EQ(run.status, 0);
+    EXPECT_NE(run.console.find("  Error copying notes.txt\n"), std::string::npos);
+    EXPECT_NE(run.console.find("  Error creating " + root.string()), std::string::npos);
+    EXPECT_NE(run.console.find("...\n"), std::string::npos);
+    EXPECT_EQ(run.console.substr(run.console.size() - 14), "Task complete\n");
+    EXPECT_EQ(tree_listing(root / "deep"), before);
+}
+
+} // namespace

@@ -1,0 +1,47 @@
+#include "support/text_buffer.h"
+
+#include <cstring>
+#include <string>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+TEST(TextBuffer, FormatsIntoTheSharedBufferOrRefusesWhatDoesNotFit)
+{
+    const std::string fits(TEXT_BUFFER_SIZE - 3, 'x');
+    const char* result = format_text("%s\\%s", fits.c_str(), "y");
+    ASSERT_NE(result, nullptr);
+    EXPECT_EQ(std::string(result), fits + "\\y");
+
+    const std::string too_long(TEXT_BUFFER_SIZE - 2, 'x');
+    EXPECT_EQ(format_text("%s\\%s", too_long.c_str(), "y"), nullptr);
+    // A refusal leaves the buffer usable for the next text.
+    EXPECT_EQ(format_text("%s", "next"), std::string("next"));
+}
+
+TEST(TextBuffer, PrintLineWritesTheTextAndOneLineFeed)
+{
+    const std::pair<const char*, std::string> cases[] = {
+        {"Task complete", "Task complete\n"},
+        {"100% done %s", "100% done %s\n"},
+        {"\n=============\n", "\n=============\n\n"},
+        {"", "\n"},
+    };
+    for (const auto& [text, expected] : cases) {
+        testing::internal::CaptureStdout();
+        print_line(text);
+        EXPECT_EQ(testing::internal::GetCapturedStdout(), expected);
+    }
+}
+
+TEST(TextBuffer, PrintLineShowsATextThatDidNotFitCutAndMarked)
+{
+    const std::string too_long(2 * TEXT_BUFFER_SIZE, 'x');
+    testing::internal::CaptureStdout();
+    print_line(format_text("  Error creating %s", too_long.c_str()));
+    const std::string shown = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(shown, "  Error creating " + std::string(TEXT_BUFFER_SIZE - 21, 'x') + "...\n");
+}
+
+} // namespace

@@ -1,0 +1,112 @@
+#include "support/text_file.h"
+#include "test_support.h"
+
+#include <cstdio>
+
+namespace {
+
+using TextFile = TempDirTest;
+
+std::FILE* open_with(const fs::path& path, const std::string& bytes)
+{
+    write_file(path, bytes);
+    return std::fopen(path.string().c_str(), "rb");
+}
+
+TEST_F(TextFile, LineReadsStopAfterLineFeedOrAtTheSizeAndJoinCrLf)
+{
+    struct Case {
+        std::string input;
+        std::size_t size;
+        std::vector<std::string> reads;
+    };
+    const Case cases[] = {
+        {"", 80, {}},
+        {"a\nbc\n", 80, {"a\n", "bc\n"}},
+        {"a\r\nb", 80, {"a\n", "b"}},
+        {"abcd\n", 3, {"ab", "cd", "\n"}},
+        {"ab\r\n", 3, {"ab", "\n"}},
+        {"a\r\r\n", 80, {"a\r\n"}},
+        {"a\rb\r", 80, {"a\rb\r"}},
+        {std::string("x\0y\x1az\n", 6), 80, {std::string("x\0y\x1az\n", 6)}},
+    };
+    for (const Case& c : cases) {
+        std::FILE* in = open_with(root / "list", c.input);
+        ASSERT_NE(in, nullptr);
+        std::vector<std::string> reads;
+        char line[80];
+        std::size_t count;
+        while ((count = read_text_line(in, line, c.size)) > 0) {
+            EXPECT_EQ(line[count], '\0');
+            reads.emplace_back(line, count);
+        }
+        std::fclose(in);
+        EXPECT_EQ(reads, c.reads) << "input " << testing::PrintToString(c.input);
+    }
+}
+
+// Whatever size the reads have, a CR LF pair split between two of them
+// still arrives as one LF and every other byte arrives unchanged.
+TEST_F(TextFile, BlockReadsJoinCrLfAcrossEveryBoundary)
+{
+    const std::pair<std::string, std::string> cases[] = {
+        {"a\r\nb", "a\nb"},
+        {"\r\n\r\n", "\n\n"},
+        {"\r\r\n\r", "\r\n\r"},
+        {"x\ry\n", "x\ry\n"},
+        {std::string("\0\x1a\r\n", 4), std::string("\0\x1a\n", 3)},
+    };
+    for (const auto& [input, expected] : cases) {
+        for (std::size_t size = 1; size <= input.size() + 1; size++) {
+            std::FILE* in = open_with(root / "source", input);
+            ASSERT_NE(in, nullptr);
+            std::string text;
+            char block[16];
+            std::size_t count;
+            while ((count = read_text(in, block, size)) > 0)
+                text.append(block, count);
+            std::fclose(in);
+            EXPECT_EQ(text, expected) << "reads of " << size;
+        }
+    }
+}
+
+TEST_F(TextFile, CopiesWriteCrLfForEveryLineFeedAndKeepAllOtherBytes)
+{
+    std::string big_in, big_out;
+    for (int i = 0; i < 40000; i++) {
+        big_in += i % 2 ? "line\r\n" : "z\n";
+        big_out += i % 2 ? "line\r\n" : "z\r\n";
+    }
+    const std::pair<std::string, std::string> cases[] = {
+        {"", ""},
+        {"a\nb", "a\r\nb"},
+        {"a\r\nb\r\n", "a\r\nb\r\n"},
+        {"a\rb\r", "a\rb\r"},
+        {"a\r\r\n", "a\r\r\n"},
+        {std::string("n\0u\x1al\n", 6), std::string("n\0u\x1al\r\n", 7)},
+        {big_in, big_out},
+    };
+    for (const auto& [input, expected] : cases) {
+        std::FILE* in = open_with(root / "source", input);
+        std::FILE* out = std::fopen((root / "copy").string().c_str(), "wb");
+        ASSERT_TRUE(in && out);
+        EXPECT_EQ(copy_text(in, out), 1);
+        std::fclose(in);
+        std::fclose(out);
+        EXPECT_EQ(read_file(root / "copy"), expected);
+    }
+}
+
+TEST_F(TextFile, CopyReportsAReadError)
+{
+    // A stream open only for writing fails every read.
+    std::FILE* in = std::fopen((root / "source").string().c_str(), "wb");
+    std::FILE* out = std::fopen((root / "copy").string().c_str(), "wb");
+    ASSERT_TRUE(in && out);
+    EXPECT_EQ(copy_text(in, out), 0);
+    std::fclose(in);
+    std::fclose(out);
+}
+
+} // namespace
