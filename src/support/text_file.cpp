@@ -33,14 +33,14 @@ std::size_t read_text_line(std::FILE* in, char* line, std::size_t size)
 std::size_t read_text(std::FILE* in, char* text, std::size_t size)
 {
     std::size_t count = std::fread(text, 1, size, in);
-    if (count > 0 && text[count - 1] == '\r' && next_is_line_feed(in))
-        text[count - 1] = '\n';
     std::size_t kept = 0;
     for (std::size_t i = 0; i < count; i++) {
         if (text[i] == '\r' && i + 1 < count && text[i + 1] == '\n')
             continue;
         text[kept++] = text[i];
     }
+    if (kept > 0 && text[kept - 1] == '\r' && next_is_line_feed(in))
+        text[kept - 1] = '\n';
     return kept;
 }
 
