@@ -26,6 +26,12 @@ TEST(CopyEntries, StayInsideTheCodeSetUnlessTheyClimbAboveIt)
         {"game", "..\\..\\..\\..\\..\\etc\\passwd", 0},
         {"ui", "a\\..\\..\\..\\b", 0},
         {"", "..", 0},
+        {"", "/etc/passwd", 0},
+        {"", "\\Windows\\win.ini", 0},
+        {"game", "\\\\server\\share\\x.c", 0},
+        {"", "C:\\x.c", 0},
+        {"game", "C:x.c", 0},
+        {"game", "a:b", 0},
     };
     for (const Case& c : cases)
         EXPECT_EQ(entry_stays_inside(c.module_dir, c.entry), c.inside) << c.entry;

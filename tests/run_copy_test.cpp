@@ -86,6 +86,10 @@ TEST_F(Copy, AFailedEntryLeavesTheDestinationAsItWas)
 
 TEST_F(Copy, EntriesMayNotClimbOutOfTheCodeSet)
 {
+    // One level deeper than the tree, so that a climb reads one file and
+    // writes another instead of meeting itself.
+    code_set = root / "sets" / "mymod";
+    fs::create_directories(root / "sets");
     write_file(root / "outside.txt", "not yours");
     write_file(root / "mymod.txt", "not yours either");
     write_list("copygame.dat", "..\\ui\\ui_main.c\r\n..\\..\\outside.txt\r\n"
@@ -99,6 +103,8 @@ TEST_F(Copy, EntriesMayNotClimbOutOfTheCodeSet)
     EXPECT_EQ(read_file(code_set / "ui" / "ui_main.c"), "int menu;");
     EXPECT_EQ(read_file(root / "outside.txt"), "not yours");
     EXPECT_EQ(read_file(root / "mymod.txt"), "not yours either");
+    EXPECT_FALSE(fs::exists(root / "sets" / "outside.txt"));
+    EXPECT_FALSE(fs::exists(root / "sets" / "mymod.txt"));
 }
 
 // A code set that is the source tree itself must not empty its sources.

@@ -39,6 +39,9 @@ static int climb_stays_inside(const char* path, int* depth)
 
 int entry_stays_inside(const char* module_dir, const char* entry)
 {
+    // A rooted entry (\x, /x) or one with a drive (C:x) starts outside the tree.
+    if (is_separator(entry[0]) || (entry[0] != '\0' && entry[1] == ':'))
+        return 0;
     int depth = 0;
     return climb_stays_inside(module_dir, &depth) && climb_stays_inside(entry, &depth);
 }

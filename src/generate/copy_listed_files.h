@@ -5,6 +5,6 @@
 // `sourcepath`, printing one line per entry: "  E Copied" or "  Error copying E".
 void copy_listed_files(const char* list_name, const char* sourcepath, const char* module_dir);
 
-// 1 if `module_dir`\`entry`, taken apart at \ and /, never climbs with ".."
-// above the place it starts from.
+// 1 if `entry` is relative (no leading \ or /, no drive) and `module_dir`\`entry`,
+// taken apart at \ and /, never climbs with ".." above the place it starts from.
 int entry_stays_inside(const char* module_dir, const char* entry);
