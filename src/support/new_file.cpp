@@ -6,6 +6,24 @@
 
 static const char temporary_suffix[] = ".forkit-new";
 
+// 1 if something is at `path` in the current directory, the source tree forkit
+// runs in, or in any folder below it, by whatever path that folder is reached.
+static int taken_in_tree(const char* path)
+{
+    if (!path_in_use(path))
+        return 0;
+    // The folder is named as the path up to its last separator, then ".".
+    char folder[sizeof(NewFile::temporary_path) + 1] = ".";
+    std::size_t end = std::strlen(path);
+    while (end > 0 && path[end - 1] != '\\' && path[end - 1] != '/')
+        end--;
+    if (end > 0) {
+        std::memcpy(folder, path, end);
+        std::memcpy(folder + end, ".", 2);
+    }
+    return directory_within(folder, ".");
+}
+
 int open_new_file(NewFile* out, const char* path)
 {
     out->file = NULL;
@@ -17,6 +35,12 @@ int open_new_file(NewFile* out, const char* path)
     std::memcpy(out->path, path, length + 1);
     std::memcpy(out->temporary_path, path, length);
     std::memcpy(out->temporary_path + length, temporary_suffix, sizeof temporary_suffix);
+    // A code set placed in the tree would write over the files it is made from.
+    if (taken_in_tree(out->path) || taken_in_tree(out->temporary_path))
+        return 0;
+    // Whatever an earlier run left at the temporary name goes first: opening
+    // a link there would write through it, into the file it names.
+    (void)remove_file(out->temporary_path);
     out->file = open_file(out->temporary_path, "wb");
     return out->file != NULL;
 }

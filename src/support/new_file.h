@@ -13,7 +13,9 @@ struct NewFile {
 };
 
 // Starts the file that is to become `path`; 0 if it cannot be created (also
-// when `path` is NULL, a path that did not fit).
+// when `path` is NULL, a path that did not fit), and 0 when it would replace
+// anything inside the current directory, the source tree: new files may be
+// made there, but no file of the tree is ever written over.
 int open_new_file(NewFile* out, const char* path);
 
 // Closes the file. When `written` is 1 and the close succeeds, the file takes

@@ -27,3 +27,11 @@ int replace_file(const char* from, const char* to);
 
 // Removes the file `path`; the result is 1 if it is gone.
 int remove_file(const char* path);
+
+// Returns 1 if anything is at `path`: a file, a folder, or a link (a link is
+// not followed, so a broken one counts too).
+int path_in_use(const char* path);
+
+// Returns 1 if the folder `path` is the folder `top` or lies anywhere below
+// it, with links followed, and also when that cannot be told.
+int directory_within(const char* path, const char* top);

@@ -95,3 +95,41 @@ int remove_file(const char* path)
     const char* name = native_path(path, &native);
     return name != NULL && std::remove(name) == 0;
 }
+
+int path_in_use(const char* path)
+{
+    NativePath native;
+    const char* name = native_path(path, &native);
+    struct stat info;
+    return name != NULL && lstat(name, &info) == 0;
+}
+
+static int same_node(const struct stat& a, const struct stat& b)
+{
+    return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+int directory_within(const char* path, const char* top)
+{
+    NativePath native, native_top;
+    const char* name = native_path(path, &native);
+    const char* top_name = native_path(top, &native_top);
+    struct stat at, above, goal;
+    if (name == NULL || top_name == NULL || stat(top_name, &goal) != 0 || stat(name, &at) != 0)
+        return 1;
+    // Each step up appends "/..", which the system resolves where each link
+    // leads; the walk ends at the root, which is its own parent.
+    std::size_t length = std::strlen(name);
+    while (!same_node(at, goal)) {
+        if (length + 3 >= sizeof native.text)
+            return 1;
+        std::memcpy(native.text + length, "/..", 4);
+        length += 3;
+        if (stat(native.text, &above) != 0)
+            return 1;
+        if (same_node(above, at))
+            return 0;
+        at = above;
+    }
+    return 1;
+}

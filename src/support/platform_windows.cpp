@@ -65,3 +65,39 @@ int remove_file(const char* path)
 {
     return DeleteFileA(path) != 0;
 }
+
+int path_in_use(const char* path)
+{
+    return GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES;
+}
+
+// The full path of the folder or file at `path` with every link resolved.
+static int final_path(const char* path, std::wstring* out)
+{
+    HANDLE handle = CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                NULL, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, NULL);
+    if (handle == INVALID_HANDLE_VALUE)
+        return 0;
+    DWORD needed = GetFinalPathNameByHandleW(handle, NULL, 0, FILE_NAME_NORMALIZED);
+    DWORD got = 0;
+    if (needed > 0) {
+        out->assign(needed, L'\0');
+        got = GetFinalPathNameByHandleW(handle, &(*out)[0], needed, FILE_NAME_NORMALIZED);
+        out->resize(got < needed ? got : 0);
+    }
+    (void)CloseHandle(handle);
+    return got > 0 && got < needed;
+}
+
+int directory_within(const char* path, const char* top)
+{
+    std::wstring inner, outer;
+    if (!final_path(path, &inner) || !final_path(top, &outer))
+        return 1;
+    if (!outer.empty() && outer.back() == L'\\')
+        outer.pop_back();
+    int length = static_cast<int>(outer.size());
+    return inner.size() >= outer.size() &&
+           CompareStringOrdinal(inner.c_str(), length, outer.c_str(), length, TRUE) == CSTR_EQUAL &&
+           (inner.size() == outer.size() || inner[outer.size()] == L'\\');
+}
