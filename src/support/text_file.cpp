@@ -1,5 +1,12 @@
 #include "text_file.h"
 
+#include <cstring>
+
+#if defined(__SSE2__) || defined(_M_X64)
+#include <emmintrin.h>
+#define FORKIT_SSE2 1
+#endif
+
 // A CR that ends what was read may be the first half of a pair: look at the
 // next byte, and give it back if it is not the LF.
 static int next_is_line_feed(std::FILE* in)
@@ -61,13 +68,119 @@ int write_text(std::FILE* out, const char* text, std::size_t length)
     return std::fwrite(wide, 1, filled, out) == filled;
 }
 
+// copy_text does the reading and the writing above in one pass. Together they
+// only put a CR before each LF that has none ("bare"), so a block without a
+// bare LF, the usual case for CR LF sources, goes out as it came in. Blocks
+// are looked at a chunk of 16 bytes at a time.
+enum { CHUNK = 16, COPY_BLOCK = 128 * 1024 };
+
+// Each byte of a block has its forerunner in the buffer just before it: the
+// last byte of the block before sits in front of where a block is read (on a
+// boundary of its own, which the reads are quicker for). Both buffers have
+// room for whole chunks read or written past the data.
+enum { INPUT_OFFSET = 64 };
+alignas(64) static char copy_input[INPUT_OFFSET + COPY_BLOCK + 2 * CHUNK];
+alignas(64) static char copy_output[2 * COPY_BLOCK + 2 * CHUNK];
+
+// Bit i is set when text[i] is a bare LF; reads text[-1] to text[15].
+static unsigned bare_line_feeds(const char* text)
+{
+#if FORKIT_SSE2
+    const __m128i here = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text));
+    const __m128i before = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text - 1));
+    const __m128i line_feeds = _mm_cmpeq_epi8(here, _mm_set1_epi8('\n'));
+    const __m128i carriage_returns = _mm_cmpeq_epi8(before, _mm_set1_epi8('\r'));
+    return static_cast<unsigned>(_mm_movemask_epi8(_mm_andnot_si128(carriage_returns, line_feeds)));
+#else
+    unsigned bits = 0;
+    for (int i = 0; i < CHUNK; i++) {
+        if (text[i] == '\n' && text[i - 1] != '\r')
+            bits |= 1u << i;
+    }
+    return bits;
+#endif
+}
+
+// The bare LFs of the chunk at `start` among `count` bytes, none past the end.
+static unsigned bare_line_feeds_in_chunk(const char* text, std::size_t start, std::size_t count)
+{
+    unsigned bits = bare_line_feeds(text + start);
+    if (count - start < CHUNK)
+        bits &= (1u << (count - start)) - 1;
+    return bits;
+}
+
+static unsigned lowest_bit(unsigned bits)
+{
+#if defined(__GNUC__)
+    return static_cast<unsigned>(__builtin_ctz(bits));
+#else
+    unsigned index = 0;
+    while ((bits & 1u) == 0) {
+        bits >>= 1;
+        index++;
+    }
+    return index;
+#endif
+}
+
+static int has_bare_line_feed(const char* text, std::size_t count)
+{
+    // Four chunks a round, so that the loop costs little beside the looking.
+    std::size_t start = 0;
+    for (; start + 4 * CHUNK <= count; start += 4 * CHUNK) {
+        if ((bare_line_feeds(text + start) | bare_line_feeds(text + start + CHUNK) |
+             bare_line_feeds(text + start + 2 * CHUNK) |
+             bare_line_feeds(text + start + 3 * CHUNK)) != 0)
+            return 1;
+    }
+    for (; start < count; start += CHUNK) {
+        if (bare_line_feeds_in_chunk(text, start, count) != 0)
+            return 1;
+    }
+    return 0;
+}
+
+// Copies `count` bytes of text to `out` with a CR before each bare LF and
+// returns the length of the copy. Each chunk is copied whole; then for each
+// bare LF a CR is put in its place and the rest of the chunk, from the LF on,
+// copied again one byte further along.
+static std::size_t add_carriage_returns(const char* text, std::size_t count, char* out)
+{
+    std::size_t added = 0;
+    for (std::size_t start = 0; start < count; start += CHUNK) {
+        char* to = out + start + added;
+        std::memcpy(to, text + start, CHUNK);
+        for (unsigned bits = bare_line_feeds_in_chunk(text, start, count); bits != 0;
+             bits &= bits - 1) {
+            unsigned at = lowest_bit(bits);
+            to[at] = '\r';
+            std::memcpy(to + at + 1, text + start + at, CHUNK);
+            to++;
+            added++;
+        }
+    }
+    return count + added;
+}
+
 int copy_text(std::FILE* in, std::FILE* out)
 {
-    static char block[65536];
+    char* text = copy_input + INPUT_OFFSET;
+    text[-1] = '\0'; // no CR comes before the first byte
     std::size_t count;
-    while ((count = read_text(in, block, sizeof block)) > 0) {
-        if (!write_text(out, block, count))
+    while ((count = std::fread(text, 1, COPY_BLOCK, in)) > 0) {
+        const char* block = text;
+        std::size_t length = count;
+        if (has_bare_line_feed(text, count)) {
+            length = add_carriage_returns(text, count, copy_output);
+            block = copy_output;
+        }
+        if (std::fwrite(block, 1, length, out) != length)
             return 0;
+        text[-1] = text[count - 1];
+        // A short read is the end of the file or an error: no need to ask again.
+        if (count < COPY_BLOCK)
+            break;
     }
     return !std::ferror(in);
 }
