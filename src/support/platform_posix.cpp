@@ -63,8 +63,11 @@ std::FILE* open_file(const char* path, const char* mode)
     if (name == NULL)
         return NULL;
     std::FILE* file = std::fopen(name, mode);
+    // A directory cannot be opened for writing at all; one opened for
+    // reading is told by its type.
     struct stat info;
-    if (file != NULL && (fstat(fileno(file), &info) != 0 || S_ISDIR(info.st_mode))) {
+    if (file != NULL && mode[0] == 'r' &&
+        (fstat(fileno(file), &info) != 0 || S_ISDIR(info.st_mode))) {
         (void)std::fclose(file);
         return NULL;
     }
@@ -76,8 +79,10 @@ int same_file(const char* first, const char* second)
     NativePath native_first, native_second;
     const char* a = native_path(first, &native_first);
     const char* b = native_path(second, &native_second);
+    // The second path is mostly a file not made yet: looked at first, it
+    // settles the question in one call.
     struct stat info_a, info_b;
-    return a != NULL && b != NULL && stat(a, &info_a) == 0 && stat(b, &info_b) == 0 &&
+    return a != NULL && b != NULL && stat(b, &info_b) == 0 && stat(a, &info_a) == 0 &&
            info_a.st_dev == info_b.st_dev && info_a.st_ino == info_b.st_ino;
 }
 
