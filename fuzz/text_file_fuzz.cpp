@@ -1,0 +1,121 @@
+// Fuzzes forkit's text mode: a file is read by a fuzzed mix of line reads and
+// block reads of fuzzed sizes, then copied to its end with copy_text, and
+// every result is held against a plain model of the translation.
+//
+// Input: [pad] [ops] [op...] [text...]
+//   pad  puts the text after 0, 4 Ki, 16 Ki or 64 Ki minus up to 63 bytes of
+//        filler, so that it meets the stdio, write and copy buffers' edges;
+//   ops  how many op bytes follow (at most 63); each op is a line read
+//        (low bit 0) or a block read of (op >> 1) + 1 characters.
+
+#include "support/text_file.h"
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <unistd.h>
+
+namespace {
+
+// Reading: each CR LF pair becomes LF; every other byte stays.
+std::string model_read(const std::string& bytes)
+{
+    std::string text;
+    for (std::size_t i = 0; i < bytes.size(); i++)
+        if (!(bytes[i] == '\r' && i + 1 < bytes.size() && bytes[i + 1] == '\n'))
+            text += bytes[i];
+    return text;
+}
+
+// Writing: each LF becomes CR LF.
+std::string model_write(const std::string& text)
+{
+    std::string bytes;
+    for (char c : text)
+        bytes += c == '\n' ? std::string("\r\n") : std::string(1, c);
+    return bytes;
+}
+
+void check(bool holds, const char* what)
+{
+    if (!holds) {
+        std::fprintf(stderr, "text mode broken: %s\n", what);
+        std::abort();
+    }
+}
+
+std::string contents(std::FILE* file)
+{
+    std::string bytes;
+    std::rewind(file);
+    int c;
+    while ((c = std::getc(file)) != EOF)
+        bytes += static_cast<char>(c);
+    return bytes;
+}
+
+// Rewinding also drops any character given back with ungetc and the end flag.
+void empty(std::FILE* file)
+{
+    std::rewind(file);
+    check(ftruncate(fileno(file), 0) == 0, "setup truncate");
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
+    if (size < 2)
+        return 0;
+    static const std::size_t edges[] = {0, 4096, 16384, 65536};
+    std::size_t edge = edges[data[0] & 3];
+    std::size_t pad = edge > (data[0] >> 2) ? edge - (data[0] >> 2) : 0;
+    std::size_t op_count = data[1] & 63;
+    if (size < 2 + op_count)
+        return 0;
+    const std::uint8_t* ops = data + 2;
+    const std::string bytes = std::string(pad, 'x') +
+                              std::string(reinterpret_cast<const char*>(ops + op_count),
+                                          size - 2 - op_count);
+    const std::string text = model_read(bytes);
+
+    static std::FILE* in = std::tmpfile();
+    static std::FILE* out = std::tmpfile();
+    check(in != NULL && out != NULL, "no temporary files");
+    empty(in);
+    empty(out);
+    check(std::fwrite(bytes.data(), 1, bytes.size(), in) == bytes.size(), "setup write");
+    std::rewind(in);
+
+    static char buffer[256];
+    std::string read;
+    for (std::size_t i = 0; i < op_count; i++) {
+        std::size_t limit = (ops[i] >> 1) + 1;
+        if (ops[i] & 1) {
+            std::size_t count = read_text(in, buffer, limit);
+            check(count <= limit, "a block read past its size");
+            check(count > 0 || read.size() == text.size(), "a block read ended early");
+            read.append(buffer, count);
+        } else {
+            // A line read of size 1 has no room for a character; from 2 on.
+            std::size_t line_size = limit + 1;
+            buffer[line_size - 1] = 'z';
+            std::size_t count = read_text_line(in, buffer, line_size);
+            check(count < line_size && buffer[count] == '\0', "a line read past its size");
+            check(count > 0 || read.size() == text.size(), "a line read ended early");
+            std::string line(buffer, count);
+            check(line.find('\n') == std::string::npos || line.find('\n') == count - 1,
+                  "a line read past its line feed");
+            check(count == 0 || line.back() == '\n' || count == line_size - 1 ||
+                      read.size() + count == text.size(),
+                  "a line read stopped short");
+            read += line;
+        }
+        check(text.compare(0, read.size(), read) == 0, "reads differ from the model");
+    }
+    check(copy_text(in, out) == 1, "copy failed");
+    check(std::fflush(out) == 0, "flush");
+    check(contents(out) == model_write(text.substr(read.size())), "copy differs from the model");
+    return 0;
+}
