@@ -47,7 +47,10 @@ int open_new_file(NewFile* out, const char* path)
 
 int close_new_file(NewFile* out, int written)
 {
-    int closed = std::fclose(out->file) == 0;
+    // Flushed apart from the close, the last buffered bytes report their
+    // failure even where fclose would not (Wine's C library drops it).
+    int flushed = std::fflush(out->file) == 0;
+    int closed = std::fclose(out->file) == 0 && flushed;
     out->file = NULL;
     if (written && closed && replace_file(out->temporary_path, out->path))
         return 1;
