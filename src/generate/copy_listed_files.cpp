@@ -59,16 +59,17 @@ static const char* entry_of_line(char* line)
 
 static int copy_file(const char* source, const char* destination, const char* list_name)
 {
-    std::FILE* in = open_file(source, "rb");
-    if (in == NULL)
-        return 0;
     NewFile out;
     // Writing over the source, or over the list being read, would lose it.
+    // The new file is started before the source is opened: where a removed
+    // name lasts while its file is open (as under Wine), a link to the source
+    // left at the temporary name could not go otherwise.
     if (same_file(source, destination) || same_file(list_name, destination) ||
-        !open_new_file(&out, destination)) {
-        (void)std::fclose(in);
+        !open_new_file(&out, destination))
         return 0;
-    }
+    std::FILE* in = open_file(source, "rb");
+    if (in == NULL)
+        return close_new_file(&out, 0);
     int copied = copy_text(in, out.file);
     (void)std::fclose(in);
     return close_new_file(&out, copied);
