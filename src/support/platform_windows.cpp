@@ -1,14 +1,29 @@
 #include "platform.h"
 
+#include <cstdio>
 #include <string>
 #include <windows.h>
 
-// Paths stay in the system code page as the command line gave them; only the
-// saved current directory is kept in UTF-16 so that any name comes back intact.
+// Paths arrive in the system code page, as the command line gave them. Each
+// call converts its path as the ...A functions would, then uses the wide
+// function, which takes paths longer than MAX_PATH where the system allows
+// them (forkit.exe's manifest asks for that). A path that cannot be converted
+// becomes "", which every call refuses.
+static std::wstring wide(const char* path)
+{
+    int needed = MultiByteToWideChar(CP_ACP, 0, path, -1, NULL, 0);
+    if (needed <= 0)
+        return std::wstring();
+    std::wstring text(static_cast<std::size_t>(needed), L'\0');
+    if (MultiByteToWideChar(CP_ACP, 0, path, -1, &text[0], needed) != needed)
+        return std::wstring();
+    text.resize(static_cast<std::size_t>(needed) - 1);
+    return text;
+}
 
 static int is_directory(const char* path)
 {
-    DWORD attributes = GetFileAttributesA(path);
+    DWORD attributes = GetFileAttributesW(wide(path).c_str());
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
@@ -19,7 +34,7 @@ int can_enter_directory(const char* path)
     std::wstring home(needed, L'\0');
     if (needed == 0 || GetCurrentDirectoryW(needed, &home[0]) >= needed)
         return is_directory(path);
-    int entered = SetCurrentDirectoryA(path) != 0;
+    int entered = SetCurrentDirectoryW(wide(path).c_str()) != 0;
     if (entered)
         (void)SetCurrentDirectoryW(home.c_str());
     return entered;
@@ -27,20 +42,27 @@ int can_enter_directory(const char* path)
 
 int create_directory(const char* path)
 {
-    return CreateDirectoryA(path, NULL) != 0;
+    return CreateDirectoryW(wide(path).c_str(), NULL) != 0;
 }
 
 std::FILE* open_file(const char* path, const char* mode)
 {
     if (is_directory(path))
         return NULL;
-    return std::fopen(path, mode);
+    return _wfopen(wide(path).c_str(), wide(mode).c_str());
+}
+
+// A handle on the file or folder at `path` that only reads its properties.
+static HANDLE open_to_query(const char* path)
+{
+    return CreateFileW(wide(path).c_str(), 0,
+                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, NULL, OPEN_EXISTING,
+                       FILE_FLAG_BACKUP_SEMANTICS, NULL);
 }
 
 static int identify(const char* path, BY_HANDLE_FILE_INFORMATION* info)
 {
-    HANDLE handle = CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                NULL, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, NULL);
+    HANDLE handle = open_to_query(path);
     if (handle == INVALID_HANDLE_VALUE)
         return 0;
     int known = GetFileInformationByHandle(handle, info) != 0;
@@ -58,24 +80,23 @@ int same_file(const char* first, const char* second)
 
 int replace_file(const char* from, const char* to)
 {
-    return MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING) != 0;
+    return MoveFileExW(wide(from).c_str(), wide(to).c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
 }
 
 int remove_file(const char* path)
 {
-    return DeleteFileA(path) != 0;
+    return DeleteFileW(wide(path).c_str()) != 0;
 }
 
 int path_in_use(const char* path)
 {
-    return GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES;
+    return GetFileAttributesW(wide(path).c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
 // The full path of the folder or file at `path` with every link resolved.
 static int final_path(const char* path, std::wstring* out)
 {
-    HANDLE handle = CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                NULL, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, NULL);
+    HANDLE handle = open_to_query(path);
     if (handle == INVALID_HANDLE_VALUE)
         return 0;
     DWORD needed = GetFinalPathNameByHandleW(handle, NULL, 0, FILE_NAME_NORMALIZED);
