@@ -49,6 +49,9 @@ TEST_F(Directories, ExistsOnlyForAPathThatCanBeEntered)
 // fixed buffer.
 TEST_F(Directories, ComesBackToACurrentDirectoryLongerThanTheBuffer)
 {
+    if (running_under_wine())
+        GTEST_SKIP() << "Wine overruns its own memory when a current directory is longer "
+                        "than MAX_PATH, and the process fails later";
     fs::path deep = root;
     while (deep.string().size() <= 2 * TEXT_BUFFER_SIZE)
         deep /= std::string(100, 'd');

@@ -6,7 +6,7 @@
 const char BANNER[] = "Forkit 1.0 by Quorbel\n--------------------------------------\n\n";
 const char SEPARATOR_LINES[] = "\n=============\n\n";
 
-static std::string quoted(const std::string& text)
+std::string shell_quoted(const std::string& text)
 {
     std::string shell = "'";
     for (char c : text)
@@ -25,24 +25,48 @@ static std::string console_lines(std::string text)
     return lines;
 }
 
+// Runs the shell command `command` in `folder`; its standard output goes to a
+// file beside the folder, out of what the tests look at.
+static RunResult run_in(const fs::path& folder, const std::string& command)
+{
+    const fs::path console = folder.parent_path() / (folder.filename().string() + ".console");
+    int status = std::system(("cd " + shell_quoted(folder.string()) + " && " + command + " > " +
+                              shell_quoted(console.string()))
+                                 .c_str());
+    RunResult result;
+    result.console = read_file(console);
+    fs::remove(console);
+    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return result;
+}
+
 RunResult run_forkit(const fs::path& tree, const std::vector<std::string>& args,
                      const std::string& shell_setup)
 {
     const char* other = std::getenv("FORKIT_COMMAND");
-    std::string command = "cd " + quoted(tree.string()) + " && " + shell_setup + " " +
-                          (other ? std::string(other) : quoted(FORKIT_BINARY));
+    std::string command =
+        shell_setup + " " + (other ? std::string(other) : shell_quoted(FORKIT_BINARY));
     for (const std::string& arg : args)
-        command += " " + quoted(arg);
-    const fs::path console = tree.parent_path() / "console.txt";
-    command += " > " + quoted(console.string());
-    int status = std::system(command.c_str());
-    RunResult result;
-    result.console = read_file(console);
+        command += " " + shell_quoted(arg);
+    RunResult result = run_in(tree, command);
     if (other)
         result.console = console_lines(result.console);
-    fs::remove(console);
-    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     return result;
+}
+
+RunResult run_batch_line(const fs::path& folder, const std::vector<std::string>& words)
+{
+    std::string command = std::getenv("FORKIT_BATCH_COMMAND");
+    for (const std::string& word : words)
+        command += " " + shell_quoted(word);
+    RunResult result = run_in(folder, command);
+    result.console = console_lines(result.console);
+    return result;
+}
+
+bool links_look_like_files()
+{
+    return std::getenv("FORKIT_LINKS_LOOK_LIKE_FILES") != nullptr;
 }
 
 void ForkitRun::SetUp()

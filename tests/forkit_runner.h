@@ -12,6 +12,18 @@ struct RunResult {
 RunResult run_forkit(const fs::path& tree, const std::vector<std::string>& args,
                      const std::string& shell_setup = "");
 
+std::string shell_quoted(const std::string& text);
+
+// Runs a command line of the Windows command interpreter, made of `words`,
+// in `folder`, through FORKIT_BATCH_COMMAND (which must be set); its output
+// with CR LF taken as line ends.
+RunResult run_batch_line(const fs::path& folder, const std::vector<std::string>& words);
+
+// True when the program under test sees a symbolic link as the file it names
+// and cannot tell the two apart: FORKIT_LINKS_LOOK_LIKE_FILES is set, as it
+// is for Windows programs under Wine.
+bool links_look_like_files();
+
 // A temporary source tree with its three modules and seven lists, an empty
 // game folder, and a code set path that does not exist yet.
 class ForkitRun : public TempDirTest {

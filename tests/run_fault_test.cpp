@@ -44,14 +44,6 @@ std::vector<std::string> changes(const Snapshot& before, const Snapshot& after)
     return names;
 }
 
-std::string shell_quoted(const std::string& text)
-{
-    std::string shell = "'";
-    for (char c : text)
-        shell += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return shell + "'";
-}
-
 // Runs forkit with its files limited to `kib` KiB and SIGXFSZ ignored, so that a
 // write past the limit fails as on a full disk. The console goes through a
 // pipe, which the limit does not touch.
@@ -259,6 +251,19 @@ TEST_F(InPlace, NoShapeOfThePathWritesOverAFileOfTheTree)
 
 using WrongKind = FaultRun;
 
+// What a whole run writes into a new code set, but `kept`, and `more`.
+std::vector<std::string> all_but(const std::vector<std::string>& kept,
+                                 std::vector<std::string> more = {})
+{
+    for (const char* name :
+         {"mymod", "mymod/cgame", "mymod/cgame/cg_main.c", "mymod/cgame/cgame.q3asm",
+          "mymod/game", "mymod/game/g_main.c", "mymod/game/game.q3asm", "mymod/notes.txt",
+          "mymod/play it.bat", "mymod/ui", "mymod/ui/ui.q3asm", "mymod/ui/ui_main.c"})
+        if (std::find(kept.begin(), kept.end(), name) == kept.end())
+            more.push_back(name);
+    return more;
+}
+
 // Paths that name the wrong kind of thing are reported one by one, and
 // nothing but what was written anew changes; the tree is never touched.
 TEST_F(WrongKind, PathsOfTheWrongKindAreReportedAndKept)
@@ -275,16 +280,6 @@ TEST_F(WrongKind, PathsOfTheWrongKindAreReportedAndKept)
     const std::string amps(200, '&');
     const std::string amp_folder = "amps/" + amps + "/" + amps + "/" + amps + "/" + amps;
     const std::string set = code_set.string();
-    // What a whole run writes into a new code set, but `kept`, and `more`.
-    auto all_but = [](std::vector<std::string> kept, std::vector<std::string> more = {}) {
-        for (const char* name :
-             {"mymod", "mymod/cgame", "mymod/cgame/cg_main.c", "mymod/cgame/cgame.q3asm",
-              "mymod/game", "mymod/game/g_main.c", "mymod/game/game.q3asm", "mymod/notes.txt",
-              "mymod/play it.bat", "mymod/ui", "mymod/ui/ui.q3asm", "mymod/ui/ui_main.c"})
-            if (std::find(kept.begin(), kept.end(), name) == kept.end())
-                more.push_back(name);
-        return more;
-    };
     const Case cases[] = {
         {"the code set is a plain file", [&] { write_file(code_set, "a plain file"); },
          nothing_written(set), {}},
@@ -312,18 +307,12 @@ TEST_F(WrongKind, PathsOfTheWrongKindAreReportedAndKept)
                      "  Error creating " + set + "\\play it.bat\n"),
          all_but({"mymod", "mymod/game", "mymod/game/g_main.c", "mymod/ui", "mymod/ui/ui.q3asm",
                   "mymod/play it.bat"})},
-        {"links are left at the temporary names",
+        {"a hard link is left at a temporary name",
          [&] {
-             fs::create_directories(code_set / "game");
-             fs::create_directories(code_set / "ui");
-             fs::create_symlink(tree / "game" / "g_main.c", code_set / "game" / "g_main.c.forkit-new");
+             fs::create_directories(code_set);
              fs::create_hard_link(tree / "notes.txt", code_set / "notes.txt.forkit-new");
-             fs::create_symlink(tree / "buildui.dat", code_set / "ui" / "ui.q3asm.forkit-new");
          },
-         from_copies(ALL_COPIED),
-         all_but({"mymod", "mymod/game", "mymod/ui"},
-                 {"mymod/game/g_main.c.forkit-new", "mymod/notes.txt.forkit-new",
-                  "mymod/ui/ui.q3asm.forkit-new"})},
+         from_copies(ALL_COPIED), all_but({"mymod"}, {"mymod/notes.txt.forkit-new"})},
         {"the launcher cannot be formed",
          [&] {
              fs::create_directories(root / amp_folder);
@@ -349,6 +338,27 @@ TEST_F(WrongKind, PathsOfTheWrongKindAreReportedAndKept)
         fs::remove_all(tree);
         fs::copy(root / "pristine", tree, fs::copy_options::recursive);
     }
+}
+
+// Symbolic links left at the temporary names are removed, never written
+// through into the files they name.
+TEST_F(WrongKind, SymbolicLinksAtTheTemporaryNamesAreReplaced)
+{
+    if (links_look_like_files())
+        GTEST_SKIP() << "the program under test sees a symbolic link as the file it names "
+                        "(as Windows programs under Wine do), so it cannot remove the link alone";
+    fs::create_directories(code_set / "game");
+    fs::create_directories(code_set / "ui");
+    fs::create_symlink(tree / "game" / "g_main.c", code_set / "game" / "g_main.c.forkit-new");
+    fs::create_symlink(tree / "buildui.dat", code_set / "ui" / "ui.q3asm.forkit-new");
+    const Snapshot before = snapshot(root);
+    RunResult run = fork();
+    EXPECT_EQ(copy_phase_of(run.console), from_copies(ALL_COPIED));
+    std::vector<std::string> expected =
+        all_but({"mymod", "mymod/game", "mymod/ui"},
+                {"mymod/game/g_main.c.forkit-new", "mymod/ui/ui.q3asm.forkit-new", "quake3/mymod"});
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(changes(before, snapshot(root)), expected);
 }
 
 } // namespace

@@ -1,5 +1,6 @@
 #include "forkit_runner.h"
 
+#include <cstdlib>
 #include <cstring>
 
 namespace {
@@ -69,9 +70,11 @@ TEST_F(Scripts, BuildListsAreCopiedWholeAfterTheOutputLine)
 
 TEST_F(Scripts, TheLauncherHandsOverTheFolderAndModAsGiven)
 {
+    // Folder names that Windows allows too: | < > are escaped as well, but no
+    // Windows folder holds them.
     const std::pair<std::string, std::string> cases[] = {
         {"Q3 & TA 100%x", "my%mod & co"},
-        {"a|b<c>d^e", "plain"},
+        {"a^b (1)", "plain"},
     };
     for (const auto& [folder, name] : cases) {
         game = root / folder;
@@ -86,6 +89,41 @@ TEST_F(Scripts, TheLauncherHandsOverTheFolderAndModAsGiven)
         std::string escaped_mod = name == "plain" ? name : "my%%mod & co";
         EXPECT_EQ(read_file(code_set / "play it.bat"),
                   launcher(game.string()[0], escaped, escaped_mod));
+    }
+}
+
+// The Windows command interpreter runs "play it.bat", started on drive C:
+// so that the launcher must change the drive too; a stand-in for quake3.exe
+// writes down the folder it started in and its arguments.
+TEST_F(Scripts, TheLauncherStartsTheGameInItsFolderWithTheMod)
+{
+    const char* stand_in = std::getenv("FORKIT_GAME_STAND_IN");
+    if (std::getenv("FORKIT_BATCH_COMMAND") == nullptr || stand_in == nullptr)
+        GTEST_SKIP() << "running play it.bat takes the Windows command interpreter "
+                        "(FORKIT_BATCH_COMMAND) and a stand-in game (FORKIT_GAME_STAND_IN)";
+    // The temporary folder as the command interpreter names it, drive and all.
+    const std::string here = run_batch_line(root, {"cd"}).console;
+    ASSERT_GT(here.size(), 3u) << here;
+    const std::string windows_root = here.substr(0, here.find('\n'));
+    const std::pair<std::string, std::string> cases[] = {
+        {"Quake III Arena", "mymod"},
+        {"Q3 & TA 100%x", "my%mod & co"},
+        {"a^b (1)", "x^y"},
+    };
+    for (const auto& [folder, name] : cases) {
+        SCOPED_TRACE(folder);
+        fs::remove_all(code_set);
+        fs::create_directories(root / folder);
+        fs::copy_file(stand_in, root / folder / "quake3.exe");
+        const std::string q3path = windows_root + "\\" + folder;
+        const std::string set = windows_root + "\\mymod";
+        RunResult run = fork({name, set, q3path});
+        ASSERT_EQ(run.console.substr(run.console.size() - 14), "Task complete\n");
+        RunResult launch =
+            run_batch_line(root, {"cd", "/d", "C:\\", "&", "call", set + "\\play it.bat"});
+        EXPECT_EQ(read_file(root / folder / "started.txt"),
+                  q3path + "\n+set\nfs_game\n" + name + "\n")
+            << launch.console;
     }
 }
 

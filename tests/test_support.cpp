@@ -4,6 +4,10 @@
 #include <fstream>
 #include <iterator>
 
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 void TempDirTest::SetUp()
 {
     static int made = 0;
@@ -40,4 +44,15 @@ std::vector<std::string> tree_listing(const fs::path& top)
         names.push_back(fs::relative(entry.path(), top).generic_string());
     std::sort(names.begin(), names.end());
     return names;
+}
+
+bool running_under_wine()
+{
+#ifdef _WIN32
+    // Wine's ntdll tells its version; Windows' has no such function.
+    HMODULE ntdll = GetModuleHandleA("ntdll.dll");
+    return ntdll != NULL && GetProcAddress(ntdll, "wine_get_version") != NULL;
+#else
+    return false;
+#endif
 }

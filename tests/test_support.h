@@ -21,3 +21,7 @@ std::string read_file(const fs::path& path);
 
 // Every file and folder below `top`, as sorted relative paths with "/".
 std::vector<std::string> tree_listing(const fs::path& top);
+
+// True for a Windows program running under Wine, which falls short of
+// Windows in places that some tests reach.
+bool running_under_wine();

@@ -2,6 +2,12 @@
 #include "test_support.h"
 
 #include <cstdio>
+#include <fcntl.h>
+#ifdef _WIN32
+#include <io.h>
+#else
+#include <unistd.h>
+#endif
 
 namespace {
 
@@ -98,10 +104,35 @@ TEST_F(TextFile, CopiesWriteCrLfForEveryLineFeedAndKeepAllOtherBytes)
     }
 }
 
+// A stream open for reading whose every read fails: its descriptor is made
+// one open only for writing. (A stream opened only for writing does not fail
+// its reads in every C library.)
+std::FILE* open_unreadable(const fs::path& path)
+{
+    std::FILE* in = open_with(path, "text");
+    if (in == nullptr)
+        return nullptr;
+#ifdef _WIN32
+    int writer = _open(path.string().c_str(), _O_WRONLY | _O_BINARY);
+    int replaced = writer >= 0 && _dup2(writer, _fileno(in)) == 0;
+    if (writer >= 0)
+        _close(writer);
+#else
+    int writer = open(path.c_str(), O_WRONLY);
+    int replaced = writer >= 0 && dup2(writer, fileno(in)) >= 0;
+    if (writer >= 0)
+        close(writer);
+#endif
+    if (!replaced) {
+        std::fclose(in);
+        return nullptr;
+    }
+    return in;
+}
+
 TEST_F(TextFile, CopyReportsAReadError)
 {
-    // A stream open only for writing fails every read.
-    std::FILE* in = std::fopen((root / "source").string().c_str(), "wb");
+    std::FILE* in = open_unreadable(root / "source");
     std::FILE* out = std::fopen((root / "copy").string().c_str(), "wb");
     ASSERT_TRUE(in && out);
     EXPECT_EQ(copy_text(in, out), 0);

@@ -61,6 +61,9 @@ ExternalProject_Add(forkit_native_runner
 add_executable(forkit_native_run_tests IMPORTED)
 set_target_properties(forkit_native_run_tests PROPERTIES
   IMPORTED_LOCATION ${runner}
-  CROSSCOMPILING_EMULATOR
-    "env;FORKIT_COMMAND='${wine}' '$<TARGET_FILE:forkit>';FORKIT_BATCH_COMMAND='${wine}' cmd /c;FORKIT_GAME_STAND_IN=$<TARGET_FILE:forkit_game_stand_in>")
+  # Wine shows a symbolic link to Windows programs as the file it names.
+  CROSSCOMPILING_EMULATOR "env;FORKIT_COMMAND='${wine}' '$<TARGET_FILE:forkit>'\
+;FORKIT_BATCH_COMMAND='${wine}' cmd /c\
+;FORKIT_GAME_STAND_IN=$<TARGET_FILE:forkit_game_stand_in>\
+;FORKIT_LINKS_LOOK_LIKE_FILES=1")
 gtest_discover_tests(forkit_native_run_tests DISCOVERY_MODE PRE_TEST ${FORKIT_TEST_OPTIONS})
