@@ -14,6 +14,10 @@ endif()
 
 set(FORKIT_GTEST_SOURCE /usr/src/googletest
     CACHE PATH "GoogleTest's source (Debian: googletest), built for the Windows tests")
+if(NOT EXISTS ${FORKIT_GTEST_SOURCE}/CMakeLists.txt)
+  message(FATAL_ERROR "The Windows build's tests need GoogleTest's source (Debian: googletest) "
+                      "at FORKIT_GTEST_SOURCE, now ${FORKIT_GTEST_SOURCE}.")
+endif()
 set(BUILD_GMOCK OFF)
 set(INSTALL_GTEST OFF)
 add_subdirectory(${FORKIT_GTEST_SOURCE} ${CMAKE_CURRENT_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
