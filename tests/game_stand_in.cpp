@@ -10,9 +10,9 @@ int main(int argc, char** argv)
 {
     char record[MAX_PATH];
     char folder[MAX_PATH];
-    DWORD length = GetModuleFileNameA(NULL, record, sizeof record);
+    DWORD length = GetModuleFileNameA(NULL, record, MAX_PATH);
     char* name = std::strrchr(record, '\\');
-    DWORD folder_length = GetCurrentDirectoryA(sizeof folder, folder);
+    DWORD folder_length = GetCurrentDirectoryA(MAX_PATH, folder);
     if (length == 0 || length >= sizeof record || name == NULL ||
         name + sizeof "\\started.txt" > record + sizeof record || folder_length == 0 ||
         folder_length >= sizeof folder)
