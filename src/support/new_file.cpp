@@ -39,8 +39,8 @@ int open_new_file(NewFile* out, const char* path)
     if (taken_in_tree(out->path) || taken_in_tree(out->temporary_path))
         return 0;
     // Whatever an earlier run left at the temporary name goes first: opening
-    // a link there would write through it, into the file it names. A system
-    // may keep the name until the file's other users close it; then it stays.
+    // a link there would write through it, into the file it names. Where a
+    // removed name lasts while its file is open elsewhere, this file fails.
     (void)remove_file(out->temporary_path);
     if (path_in_use(out->temporary_path))
         return 0;
