@@ -3,8 +3,9 @@
 // every result is held against a plain model of the translation.
 //
 // Input: [pad] [ops] [op...] [text...]
-//   pad  puts the text after 0, 4 Ki, 16 Ki or 64 Ki minus up to 63 bytes of
-//        filler, so that it meets the stdio, write and copy buffers' edges;
+//   pad  puts the text after 0, 4, 16, 64, 128 or 256 Ki minus up to 31 bytes
+//        of filler, so that it meets the edges of the stdio buffer, of the
+//        write buffer and of one or two copy blocks;
 //   ops  how many op bytes follow (at most 63); each op is a line read
 //        (low bit 0) or a block read of (op >> 1) + 1 characters.
 
@@ -49,9 +50,10 @@ std::string contents(std::FILE* file)
 {
     std::string bytes;
     std::rewind(file);
-    int c;
-    while ((c = std::getc(file)) != EOF)
-        bytes += static_cast<char>(c);
+    char block[65536];
+    std::size_t count;
+    while ((count = std::fread(block, 1, sizeof block, file)) > 0)
+        bytes.append(block, count);
     return bytes;
 }
 
@@ -68,9 +70,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 {
     if (size < 2)
         return 0;
-    static const std::size_t edges[] = {0, 4096, 16384, 65536};
-    std::size_t edge = edges[data[0] & 3];
-    std::size_t pad = edge > (data[0] >> 2) ? edge - (data[0] >> 2) : 0;
+    static const std::size_t edges[] = {0, 4096, 16384, 65536, 131072, 262144};
+    std::size_t edge = edges[(data[0] & 7) % 6];
+    std::size_t pad = edge > (data[0] >> 3) ? edge - (data[0] >> 3) : 0;
     std::size_t op_count = data[1] & 63;
     if (size < 2 + op_count)
         return 0;
@@ -117,5 +119,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     check(copy_text(in, out) == 1, "copy failed");
     check(std::fflush(out) == 0, "flush");
     check(contents(out) == model_write(text.substr(read.size())), "copy differs from the model");
+
+    // Writing alone, as the command files are written.
+    empty(out);
+    check(write_text(out, text.data(), text.size()) == 1, "write failed");
+    check(std::fflush(out) == 0, "flush");
+    check(contents(out) == model_write(text), "write differs from the model");
     return 0;
 }
