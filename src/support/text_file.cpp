@@ -77,10 +77,11 @@ enum { CHUNK = 16, COPY_BLOCK = 128 * 1024 };
 // Each byte of a block has its forerunner in the buffer just before it: the
 // last byte of the block before sits in front of where a block is read (on a
 // boundary of its own, which the reads are quicker for). Both buffers have
-// room for whole chunks read or written past the data.
+// room for whole chunks read or written past the data: up to two chunks are
+// read past the last byte, and three written past the copy's end.
 enum { INPUT_OFFSET = 64 };
 alignas(64) static char copy_input[INPUT_OFFSET + COPY_BLOCK + 2 * CHUNK];
-alignas(64) static char copy_output[2 * COPY_BLOCK + 2 * CHUNK];
+alignas(64) static char copy_output[2 * COPY_BLOCK + 3 * CHUNK];
 
 // Bit i is set when text[i] is a bare LF; reads text[-1] to text[15].
 static unsigned bare_line_feeds(const char* text)
@@ -110,6 +111,7 @@ static unsigned bare_line_feeds_in_chunk(const char* text, std::size_t start, st
     return bits;
 }
 
+// The index of the lowest set bit; `bits` is not 0.
 static unsigned lowest_bit(unsigned bits)
 {
 #if defined(__GNUC__)
@@ -144,16 +146,24 @@ static int has_bare_line_feed(const char* text, std::size_t count)
 // Copies `count` bytes of text to `out` with a CR before each bare LF and
 // returns the length of the copy. Each chunk is copied whole; then for each
 // bare LF a CR is put in its place and the rest of the chunk, from the LF on,
-// copied again one byte further along.
+// copied again one byte further along. Most chunks have one bare LF or none,
+// so the first is put in without a test: for none, the CR and the copy land
+// past the chunk's end, where the next chunk writes over them.
 static std::size_t add_carriage_returns(const char* text, std::size_t count, char* out)
 {
     std::size_t added = 0;
     for (std::size_t start = 0; start < count; start += CHUNK) {
+        unsigned bits = bare_line_feeds_in_chunk(text, start, count);
         char* to = out + start + added;
         std::memcpy(to, text + start, CHUNK);
-        for (unsigned bits = bare_line_feeds_in_chunk(text, start, count); bits != 0;
-             bits &= bits - 1) {
-            unsigned at = lowest_bit(bits);
+        unsigned at = lowest_bit(bits | 1u << CHUNK);
+        to[at] = '\r';
+        std::memcpy(to + at + 1, text + start + at, CHUNK);
+        unsigned found = bits != 0;
+        to += found;
+        added += found;
+        for (bits &= bits - 1; bits != 0; bits &= bits - 1) {
+            at = lowest_bit(bits);
             to[at] = '\r';
             std::memcpy(to + at + 1, text + start + at, CHUNK);
             to++;
