@@ -51,6 +51,9 @@ RunResult run_forkit(const fs::path& tree, const std::vector<std::string>& args,
     RunResult result = run_in(tree, command);
     if (other)
         result.console = console_lines(result.console);
+    // forkit always exits with 0: anything else is a crash, or an error found
+    // by a checker that FORKIT_COMMAND runs it under.
+    EXPECT_EQ(result.status, 0) << command;
     return result;
 }
 

@@ -46,11 +46,11 @@ std::vector<std::string> changes(const Snapshot& before, const Snapshot& after)
 
 // Runs forkit with its files limited to `kib` KiB and SIGXFSZ ignored, so that a
 // write past the limit fails as on a full disk. The console goes through a
-// pipe, which the limit does not touch.
+// pipe, which the limit does not touch; forkit's exit status comes back.
 std::string size_limited(int kib)
 {
-    return "sh -c 'trap \"\" XFSZ; (ulimit -f " + std::to_string(kib) +
-           "; exec \"$@\") | cat' sh";
+    return "bash -c 'set -o pipefail; trap \"\" XFSZ; (ulimit -f " + std::to_string(kib) +
+           "; exec \"$@\") | cat' bash";
 }
 
 const std::array<std::string, 4> ALL_COPIED = {"  notes.txt Copied\n", "  g_main.c Copied\n",
