@@ -45,6 +45,10 @@ int open_new_file(NewFile* out, const char* path)
     if (path_in_use(out->temporary_path))
         return 0;
     out->file = open_file(out->temporary_path, "wb");
+    // Every writer hands over whole blocks or whole lines; a stdio buffer
+    // would only copy each block once more and split it into two writes.
+    if (out->file != NULL)
+        (void)std::setvbuf(out->file, NULL, _IONBF, 0);
     return out->file != NULL;
 }
 
