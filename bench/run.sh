@@ -37,11 +37,11 @@ Trees at full size, in a root and the game, cgame and ui folders:
 
 Copies of the game and small trees are kept until the end, and those of the
 large tree deleted after each run: ext4 without a journal passes over every
-inode freed in the last minute (longer while the inode table is not yet
-written) each time it creates a file, so deleting 20,000 copies before a run
-would slow the next many times over. For the same reason, on such a file
-system leave a few minutes after any mass deletion, this script's own clean-up
-included, before timing anything.
+inode freed in the last minute (six while its inode table block is still to
+be written, as new files nearby keep it) each time it creates a file, so
+deleting 20,000 copies before a run would slow the next many times over. For
+the same reason, on such a file system let six minutes pass after any mass
+deletion, this script's own clean-up included, before running it again.
 USAGE
 }
 
