@@ -13,6 +13,8 @@
 
 #include "generate/copy_listed_files.h"
 #include "generate/write_build_script.h"
+#include "text_model.h"
+#include "tree_snapshot.h"
 
 #include <cctype>
 #include <cstdint>
@@ -20,8 +22,6 @@
 #include <cstdlib>
 #include <fcntl.h>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <map>
 #include <string>
 #include <unistd.h>
@@ -51,23 +51,6 @@ const Shape SHAPES[] = {{"..\\set", true},   {".", false},        {"game", false
     std::abort();
 }
 
-std::string model_read(const std::string& bytes)
-{
-    std::string text;
-    for (std::size_t i = 0; i < bytes.size(); i++)
-        if (!(bytes[i] == '\r' && i + 1 < bytes.size() && bytes[i + 1] == '\n'))
-            text += bytes[i];
-    return text;
-}
-
-std::string model_write(const std::string& text)
-{
-    std::string bytes;
-    for (char c : text)
-        bytes += c == '\n' ? std::string("\r\n") : std::string(1, c);
-    return bytes;
-}
-
 // The entries of a list: reads of at most 79 characters, each ending after a
 // line feed if one comes first, less their last character and cut at a NUL;
 // those left shorter than two characters are skipped.
@@ -89,35 +72,12 @@ std::vector<std::string> model_entries(const std::string& list)
     return entries;
 }
 
-std::string read_all(const fs::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
 void write_all(const fs::path& path, const std::string& bytes)
 {
     std::ofstream out(path, std::ios::binary);
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
     if (!out)
         fail("setup could not write " + path.string());
-}
-
-using Snapshot = std::map<std::string, std::string>;
-
-Snapshot snapshot(const fs::path& top)
-{
-    Snapshot entries;
-    for (const auto& entry : fs::recursive_directory_iterator(top)) {
-        const std::string name = entry.path().lexically_relative(top).generic_string();
-        if (entry.is_symlink())
-            entries[name] = "-> " + fs::read_symlink(entry.path()).string();
-        else if (entry.is_directory())
-            entries[name] = "/";
-        else
-            entries[name] = read_all(entry.path());
-    }
-    return entries;
 }
 
 std::vector<std::string> split(const std::uint8_t* data, std::size_t size)
@@ -264,7 +224,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::fflush(stdout);
     dup2(saved, 1);
     close(saved);
-    const std::string console = read_all(top.string() + ".console");
+    const std::string console = file_bytes(top.string() + ".console");
     if (fchdir(work().home) != 0)
         fail("cannot come back from the tree");
     const Snapshot after = snapshot(top);

@@ -10,6 +10,7 @@
 //        (low bit 0) or a block read of (op >> 1) + 1 characters.
 
 #include "support/text_file.h"
+#include "text_model.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -18,25 +19,6 @@
 #include <unistd.h>
 
 namespace {
-
-// Reading: each CR LF pair becomes LF; every other byte stays.
-std::string model_read(const std::string& bytes)
-{
-    std::string text;
-    for (std::size_t i = 0; i < bytes.size(); i++)
-        if (!(bytes[i] == '\r' && i + 1 < bytes.size() && bytes[i + 1] == '\n'))
-            text += bytes[i];
-    return text;
-}
-
-// Writing: each LF becomes CR LF.
-std::string model_write(const std::string& text)
-{
-    std::string bytes;
-    for (char c : text)
-        bytes += c == '\n' ? std::string("\r\n") : std::string(1, c);
-    return bytes;
-}
 
 void check(bool holds, const char* what)
 {

@@ -1,4 +1,5 @@
 #include "forkit_runner.h"
+#include "tree_snapshot.h"
 
 #include <algorithm>
 #include <array>
@@ -8,25 +9,6 @@
 #include <unistd.h>
 
 namespace {
-
-// Every file, folder and link below `top` by relative path: a file's bytes,
-// "/" for a folder, "-> target" for a link (never followed).
-using Snapshot = std::map<std::string, std::string>;
-
-Snapshot snapshot(const fs::path& top)
-{
-    Snapshot entries;
-    for (const auto& entry : fs::recursive_directory_iterator(top)) {
-        const std::string name = entry.path().lexically_relative(top).generic_string();
-        if (entry.is_symlink())
-            entries[name] = "-> " + fs::read_symlink(entry.path()).string();
-        else if (entry.is_directory())
-            entries[name] = "/";
-        else
-            entries[name] = read_file(entry.path());
-    }
-    return entries;
-}
 
 // The paths added, removed or changed between two snapshots, sorted.
 std::vector<std::string> changes(const Snapshot& before, const Snapshot& after)
