@@ -36,14 +36,19 @@ int open_new_file(NewFile* out, const char* path)
     std::memcpy(out->temporary_path, path, length);
     std::memcpy(out->temporary_path + length, temporary_suffix, sizeof temporary_suffix);
     // A code set placed in the tree would write over the files it is made from.
-    if (taken_in_tree(out->path) || taken_in_tree(out->temporary_path))
+    if (taken_in_tree(out->path))
         return 0;
-    // Whatever an earlier run left at the temporary name goes first: opening
-    // a link there would write through it, into the file it names. Where a
-    // removed name lasts while its file is open elsewhere, this file fails.
-    (void)remove_file(out->temporary_path);
-    if (path_in_use(out->temporary_path))
-        return 0;
+    // Whatever an earlier run left at the temporary name goes first, unless it
+    // is in the tree: opening a link there would write through it, into the
+    // file it names. Where a removed name lasts while its file is open
+    // elsewhere, this file fails. Mostly nothing is there, told by one look.
+    if (path_in_use(out->temporary_path)) {
+        if (taken_in_tree(out->temporary_path))
+            return 0;
+        (void)remove_file(out->temporary_path);
+        if (path_in_use(out->temporary_path))
+            return 0;
+    }
     out->file = open_file(out->temporary_path, "wb");
     // Every writer hands over whole blocks or whole lines; a stdio buffer
     // would only copy each block once more and split it into two writes.
