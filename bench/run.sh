@@ -13,11 +13,11 @@ Generates three source trees laid out as forkit expects and, for each, times
 a whole forkit run against the same work done by a shell: mkdir for the same
 folders, then one cp per part. The two alternate, each run into a fresh
 destination, after one warm-up run of each; on the large tree each timed run
-also follows an untimed run of the same tool (see measure()). Prints the median wall time of
-each, forkit/cp, and forkit's peak resident memory (from /usr/bin/time -v, in
-the warm-up). forkit's copies are checked byte for byte after the warm-up and
-its console after every run; the exit status is 1 if forkit went wrong, never
-because of a time.
+also follows an untimed run of the same tool (see measure()). Prints the
+median wall time of each, forkit/cp, and forkit's peak resident memory (from
+/usr/bin/time -v, in the warm-up). forkit's copies are checked byte for byte
+after the warm-up and its console after every run; the exit status is 1 if
+forkit went wrong, never because of a time.
 
   FORKIT, --forkit PATH  the forkit binary (default: build/forkit beside bench/).
                          This script builds nothing; build it first with
