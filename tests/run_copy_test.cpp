@@ -70,14 +70,16 @@ TEST_F(Copy, AFailedEntryLeavesTheDestinationAsItWas)
     write_file(code_set / "game" / "gone.c", "earlier work");
     write_file(code_set / "game" / "big.c", "earlier big");
     write_file(tree / "game" / "big.c", std::string(100000, 'b'));
+    write_file(tree / "game" / "new_big.c", std::string(100000, 'n'));
     fs::create_directories(tree / "game" / "folder.c");
-    write_list("copygame.dat", "gone.c\r\nmissing.c\r\nfolder.c\r\nbig.c\r\ng_main.c\r\n");
+    write_list("copygame.dat", "gone.c\r\nmissing.c\r\nfolder.c\r\nbig.c\r\nnew_big.c\r\ng_main.c\r\n");
     // Files may grow to 2 KiB at most, so the big copy fails as on a full disk.
     RunResult run = fork("trap '' XFSZ; ulimit -f 2;");
     EXPECT_EQ(copy_section(run.console),
               section("  notes.txt Copied\n",
                       "  Error copying gone.c\n  Error copying missing.c\n"
-                      "  Error copying folder.c\n  Error copying big.c\n  g_main.c Copied\n"));
+                      "  Error copying folder.c\n  Error copying big.c\n  Error copying new_big.c\n"
+                      "  g_main.c Copied\n"));
     EXPECT_EQ(read_file(code_set / "game" / "gone.c"), "earlier work");
     EXPECT_EQ(read_file(code_set / "game" / "big.c"), "earlier big");
     EXPECT_EQ(tree_listing(code_set / "game"),

@@ -292,6 +292,7 @@ TEST_F(WrongKind, PathsOfTheWrongKindAreReportedAndKept)
         {"a hard link is left at a temporary name",
          [&] {
              fs::create_directories(code_set);
+             write_file(code_set / "notes.txt", "earlier notes");
              fs::create_hard_link(tree / "notes.txt", code_set / "notes.txt.forkit-new");
          },
          from_copies(ALL_COPIED), all_but({"mymod"}, {"mymod/notes.txt.forkit-new"})},
@@ -322,8 +323,8 @@ TEST_F(WrongKind, PathsOfTheWrongKindAreReportedAndKept)
     }
 }
 
-// Symbolic links left at the temporary names are removed, never written
-// through into the files they name.
+// Symbolic links left at the temporary names of files being replaced are
+// removed, never written through into the files they name.
 TEST_F(WrongKind, SymbolicLinksAtTheTemporaryNamesAreReplaced)
 {
     if (links_look_like_files())
@@ -331,6 +332,8 @@ TEST_F(WrongKind, SymbolicLinksAtTheTemporaryNamesAreReplaced)
                         "(as Windows programs under Wine do), so it cannot remove the link alone";
     fs::create_directories(code_set / "game");
     fs::create_directories(code_set / "ui");
+    write_file(code_set / "game" / "g_main.c", "earlier source");
+    write_file(code_set / "ui" / "ui.q3asm", "earlier script");
     fs::create_symlink(tree / "game" / "g_main.c", code_set / "game" / "g_main.c.forkit-new");
     fs::create_symlink(tree / "buildui.dat", code_set / "ui" / "ui.q3asm.forkit-new");
     const Snapshot before = snapshot(root);

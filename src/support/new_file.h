@@ -4,10 +4,13 @@
 
 #include <cstdio>
 
-// A file written beside its final name and moved there only once every byte
-// is written and closed, so a failed write never clobbers the file it replaces.
+// A file that never clobbers an earlier one by failing: where a file of its
+// name exists, it is written beside it and moved there only once every byte is
+// written and closed; where none does, it is written in place and removed
+// again if writing fails.
 struct NewFile {
     std::FILE* file;
+    int in_place;
     char path[TEXT_BUFFER_SIZE];
     char temporary_path[TEXT_BUFFER_SIZE + 16];
 };

@@ -18,6 +18,10 @@ int create_directory(const char* path);
 // any failure.
 std::FILE* open_file(const char* path, const char* mode);
 
+// Creates the file `path` and opens it for writing in binary mode; NULL if
+// anything, a link included, is already there, or on any failure.
+std::FILE* create_file(const char* path);
+
 // Returns 1 when both paths name one existing file (the same device and file
 // number), however they are written.
 int same_file(const char* first, const char* second);

@@ -74,6 +74,19 @@ std::FILE* open_file(const char* path, const char* mode)
     return file;
 }
 
+std::FILE* create_file(const char* path)
+{
+    NativePath native;
+    const char* name = native_path(path, &native);
+    int fd = name != NULL ? open(name, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666) : -1;
+    if (fd < 0)
+        return NULL;
+    std::FILE* file = fdopen(fd, "wb");
+    if (file == NULL)
+        (void)close(fd);
+    return file;
+}
+
 int same_file(const char* first, const char* second)
 {
     NativePath native_first, native_second;

@@ -1,6 +1,8 @@
 #include "platform.h"
 
 #include <cstdio>
+#include <fcntl.h>
+#include <io.h>
 #include <string>
 #include <windows.h>
 
@@ -50,6 +52,23 @@ std::FILE* open_file(const char* path, const char* mode)
     if (is_directory(path))
         return NULL;
     return _wfopen(wide(path).c_str(), wide(mode).c_str());
+}
+
+std::FILE* create_file(const char* path)
+{
+    HANDLE handle = CreateFileW(wide(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ, NULL,
+                                CREATE_NEW, FILE_ATTRIBUTE_NORMAL, NULL);
+    if (handle == INVALID_HANDLE_VALUE)
+        return NULL;
+    int fd = _open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_WRONLY | _O_BINARY);
+    if (fd < 0) {
+        (void)CloseHandle(handle);
+        return NULL;
+    }
+    std::FILE* file = _fdopen(fd, "wb");
+    if (file == NULL)
+        (void)_close(fd);
+    return file;
 }
 
 // A handle on the file or folder at `path` that only reads its properties.
