@@ -112,7 +112,7 @@ TEST_F(Copy, EntriesMayNotClimbOutOfTheCodeSet)
 // A code set that is the source tree itself must not empty its sources.
 TEST_F(Copy, ACodeSetInsideTheTreeNeverOverwritesASource)
 {
-    write_list("copyproject.dat", "notes.txt\r\ncopyproject.dat\r\n");
+    write_list("copyproject.dat", "notes.txt\r\ncopyproject.dat\r\nmissing.txt\r\n");
     std::vector<std::pair<fs::path, std::string>> sources;
     for (const auto& entry : fs::recursive_directory_iterator(tree))
         if (entry.is_regular_file())
@@ -122,12 +122,15 @@ TEST_F(Copy, ACodeSetInsideTheTreeNeverOverwritesASource)
         mod = "mod" + std::to_string(&path - paths);
         RunResult run = fork({mod, path, game.string()});
         EXPECT_EQ(copy_section(run.console),
-                  section("  Error copying notes.txt\n  Error copying copyproject.dat\n",
+                  section("  Error copying notes.txt\n  Error copying copyproject.dat\n"
+                          "  Error copying missing.txt\n",
                           "  Error copying g_main.c\n", "  Error copying cg_main.c\n",
                           "  Error copying ui_main.c\n"))
             << path;
         for (const auto& [source, bytes] : sources)
             EXPECT_EQ(read_file(source), bytes) << source;
+        // A missing source is not made by creating its destination.
+        EXPECT_FALSE(fs::exists(tree / "missing.txt"));
     }
 }
 

@@ -61,11 +61,13 @@ static int copy_file(const char* source, const char* destination, const char* li
 {
     NewFile out;
     // Writing over the source, or over the list being read, would lose it.
+    // A missing source fails before anything is created: where both paths
+    // name one place, creating the destination would make the source.
     // The new file is started before the source is opened: where a removed
     // name lasts while its file is open (as under Wine), a link to the source
     // left at the temporary name could not go otherwise.
-    if (same_file(source, destination) || same_file(list_name, destination) ||
-        !open_new_file(&out, destination))
+    if (!path_in_use(source) || same_file(source, destination) ||
+        same_file(list_name, destination) || !open_new_file(&out, destination))
         return 0;
     std::FILE* in = open_file(source, "rb");
     if (in == NULL)
