@@ -1,13 +1,13 @@
-// Fuzzes forkit's text mode: a file is read by a fuzzed mix of line reads and
-// block reads of fuzzed sizes, then copied to its end with copy_text, and
-// every result is held against a plain model of the translation.
+// Fuzzes forkit's text mode: a file is read by line reads of fuzzed sizes,
+// then copied to its end with copy_text, and every result is held against a
+// plain model of the translation.
 //
 // Input: [pad] [ops] [op...] [text...]
 //   pad  puts the text after 0, 4, 16, 64, 128 or 256 Ki minus up to 31 bytes
 //        of filler, so that it meets the edges of the stdio buffer, of the
 //        write buffer and of one or two copy blocks;
-//   ops  how many op bytes follow (at most 63); each op is a line read
-//        (low bit 0) or a block read of (op >> 1) + 1 characters.
+//   ops  how many op bytes follow (at most 63); each is a line read of at
+//        most (op >> 1) + 1 characters.
 
 #include "support/text_file.h"
 #include "text_model.h"
@@ -76,26 +76,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::string read;
     for (std::size_t i = 0; i < op_count; i++) {
         std::size_t limit = (ops[i] >> 1) + 1;
-        if (ops[i] & 1) {
-            std::size_t count = read_text(in, buffer, limit);
-            check(count <= limit, "a block read past its size");
-            check(count > 0 || read.size() == text.size(), "a block read ended early");
-            read.append(buffer, count);
-        } else {
-            // A line read of size 1 has no room for a character; from 2 on.
-            std::size_t line_size = limit + 1;
-            buffer[line_size - 1] = 'z';
-            std::size_t count = read_text_line(in, buffer, line_size);
-            check(count < line_size && buffer[count] == '\0', "a line read past its size");
-            check(count > 0 || read.size() == text.size(), "a line read ended early");
-            std::string line(buffer, count);
-            check(line.find('\n') == std::string::npos || line.find('\n') == count - 1,
-                  "a line read past its line feed");
-            check(count == 0 || line.back() == '\n' || count == line_size - 1 ||
-                      read.size() + count == text.size(),
-                  "a line read stopped short");
-            read += line;
-        }
+        // A line read of size 1 has no room for a character; from 2 on.
+        std::size_t line_size = limit + 1;
+        buffer[line_size - 1] = 'z';
+        std::size_t count = read_text_line(in, buffer, line_size);
+        check(count < line_size && buffer[count] == '\0', "a line read past its size");
+        check(count > 0 || read.size() == text.size(), "a line read ended early");
+        std::string line(buffer, count);
+        check(line.find('\n') == std::string::npos || line.find('\n') == count - 1,
+              "a line read past its line feed");
+        check(count == 0 || line.back() == '\n' || count == line_size - 1 ||
+                  read.size() + count == text.size(),
+              "a line read stopped short");
+        read += line;
         check(text.compare(0, read.size(), read) == 0, "reads differ from the model");
     }
     check(copy_text(in, out) == 1, "copy failed");

@@ -51,28 +51,26 @@ TEST_F(TextFile, LineReadsStopAfterLineFeedOrAtTheSizeAndJoinCrLf)
     }
 }
 
-// Whatever size the reads have, a CR LF pair split between two of them
-// still arrives as one LF and every other byte arrives unchanged.
-TEST_F(TextFile, BlockReadsJoinCrLfAcrossEveryBoundary)
+// Copies move large blocks; a CR LF pair, or an LF and the byte before it,
+// split between two blocks must come out as if nothing were split.
+TEST_F(TextFile, CopiesJoinWhatBlockEdgesSplit)
 {
-    const std::pair<std::string, std::string> cases[] = {
-        {"a\r\nb", "a\nb"},
-        {"\r\n\r\n", "\n\n"},
-        {"\r\r\n\r", "\r\n\r"},
-        {"x\ry\n", "x\ry\n"},
-        {std::string("\0\x1a\r\n", 4), std::string("\0\x1a\n", 3)},
-    };
-    for (const auto& [input, expected] : cases) {
-        for (std::size_t size = 1; size <= input.size() + 1; size++) {
+    for (std::size_t edge : {4096, 16384, 65536, 131072, 262144}) {
+        const std::string before_edge(edge - 1, 'a');
+        const std::pair<std::string, std::string> cases[] = {
+            {before_edge + "\r\n", before_edge + "\r\n"},
+            {before_edge + "a\n", before_edge + "a\r\n"},
+            {before_edge + "\r\r\n", before_edge + "\r\r\n"},
+            {before_edge + "\rb\n", before_edge + "\rb\r\n"},
+        };
+        for (const auto& [input, expected] : cases) {
             std::FILE* in = open_with(root / "source", input);
-            ASSERT_NE(in, nullptr);
-            std::string text;
-            char block[16];
-            std::size_t count;
-            while ((count = read_text(in, block, size)) > 0)
-                text.append(block, count);
+            std::FILE* out = std::fopen((root / "copy").string().c_str(), "wb");
+            ASSERT_TRUE(in && out);
+            EXPECT_EQ(copy_text(in, out), 1);
             std::fclose(in);
-            EXPECT_EQ(text, expected) << "reads of " << size;
+            std::fclose(out);
+            EXPECT_TRUE(read_file(root / "copy") == expected) << "edge " << edge;
         }
     }
 }

@@ -37,20 +37,6 @@ std::size_t read_text_line(std::FILE* in, char* line, std::size_t size)
     return count;
 }
 
-std::size_t read_text(std::FILE* in, char* text, std::size_t size)
-{
-    std::size_t count = std::fread(text, 1, size, in);
-    std::size_t kept = 0;
-    for (std::size_t i = 0; i < count; i++) {
-        if (text[i] == '\r' && i + 1 < count && text[i + 1] == '\n')
-            continue;
-        text[kept++] = text[i];
-    }
-    if (kept > 0 && text[kept - 1] == '\r' && next_is_line_feed(in))
-        text[kept - 1] = '\n';
-    return kept;
-}
-
 int write_text(std::FILE* out, const char* text, std::size_t length)
 {
     char wide[16384];
@@ -68,7 +54,7 @@ int write_text(std::FILE* out, const char* text, std::size_t length)
     return std::fwrite(wide, 1, filled, out) == filled;
 }
 
-// copy_text does the reading and the writing above in one pass. Together they
+// copy_text reads and writes text in one pass. Together they
 // only put a CR before each LF that has none ("bare"), so a block without a
 // bare LF, the usual case for CR LF sources, goes out as it came in. Blocks
 // are looked at a chunk of 16 bytes at a time.

@@ -12,10 +12,6 @@
 // the end of the file or on a read error) and terminates them.
 std::size_t read_text_line(std::FILE* in, char* line, std::size_t size);
 
-// Reads up to `size` characters of text; 0 at the end of the file or on a
-// read error.
-std::size_t read_text(std::FILE* in, char* text, std::size_t size);
-
 // Writes `length` characters of text; 1 if all of them were written.
 int write_text(std::FILE* out, const char* text, std::size_t length);
 
