@@ -32,8 +32,7 @@ namespace fs = std::filesystem;
 namespace {
 
 const char* const DIRS[] = {"", "game", "cgame", "ui"};
-const char* const COPY_LISTS[] = {"copyproject.dat", "copygame.dat", "copycgame.dat",
-                                  "copyui.dat"};
+const char* const COPY_LISTS[] = {"copyproject.dat", "copygame.dat", "copycgame.dat", "copyui.dat"};
 const char* const BUILD_LISTS[] = {"buildgame.dat", "buildcgame.dat", "buildui.dat"};
 const char* const OUTPUTS[] = {"qagame", "cgame", "ui"};
 // Code set shapes, from the tree; `outside` ones are a fresh folder beside it.
@@ -41,9 +40,10 @@ struct Shape {
     const char* path;
     bool outside;
 };
-const Shape SHAPES[] = {{"..\\set", true},   {".", false},        {"game", false},
-                        {"..\\tree\\cgame\\..", false}, {"..\\link", false},
-                        {"..\\game link", false}, {"..\\set\\", true}, {"ui\\..\\game", false}};
+const Shape SHAPES[] = {{"..\\set", true},   {".", false},
+                        {"game", false},     {"..\\tree\\cgame\\..", false},
+                        {"..\\link", false}, {"..\\game link", false},
+                        {"..\\set\\", true}, {"ui\\..\\game", false}};
 
 [[noreturn]] void fail(const std::string& what)
 {
@@ -109,9 +109,9 @@ bool is_plain(const std::string& entry)
 }
 
 struct Work {
-    fs::path top;  // canonical
+    fs::path top; // canonical
     int console = -1;
-    int home = -1;  // the directory to come back to after each input
+    int home = -1; // the directory to come back to after each input
 };
 
 // Made on the first input and removed at exit; never destroyed before that.
@@ -244,8 +244,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
              std::to_string(entries.size()) + " entries");
 
     const std::string set_key = key_of(shape.path);
-    std::map<std::string, std::string> written;  // key -> bytes it must now hold
-    Snapshot now = before;                        // as each copy leaves it
+    std::map<std::string, std::string> written; // key -> bytes it must now hold
+    Snapshot now = before;                      // as each copy leaves it
     for (std::size_t i = 0; i < entries.size(); i++) {
         const std::string& entry = entries[i];
         const std::string dest = key_of(joined(joined(shape.path, DIRS[copy_module]), entry));
@@ -261,8 +261,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             // A plain entry naming a file, into a folder beside the tree, must copy.
             auto found = now.find(source);
             auto there = now.find(dest);
-            if (shape.outside && is_plain(entry) && found != now.end() &&
-                found->second != "/" && (there == now.end() || there->second != "/"))
+            if (shape.outside && is_plain(entry) && found != now.end() && found->second != "/" &&
+                (there == now.end() || there->second != "/"))
                 fail("refused a plain copy: " + entry);
         } else {
             fail("unexpected console line: " + lines[i]);
@@ -277,9 +277,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const std::string key = key_of(script);
         if (key.empty())
             fail("a command file outside the work folder");
-        written[key] = model_write("-o \"Q:\\quake3\\mymod\\vm\\" +
-                                   std::string(OUTPUTS[build_module]) + "\"\n" +
-                                   model_read(fields[2]));
+        written[key] =
+            model_write("-o \"Q:\\quake3\\mymod\\vm\\" + std::string(OUTPUTS[build_module]) +
+                        "\"\n" + model_read(fields[2]));
     }
 
     // Nothing else changed; no file of the tree was replaced; nothing left behind.

@@ -59,9 +59,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (size < 2 + op_count)
         return 0;
     const std::uint8_t* ops = data + 2;
-    const std::string bytes = std::string(pad, 'x') +
-                              std::string(reinterpret_cast<const char*>(ops + op_count),
-                                          size - 2 - op_count);
+    const std::string bytes =
+        std::string(pad, 'x') +
+        std::string(reinterpret_cast<const char*>(ops + op_count), size - 2 - op_count);
     const std::string text = model_read(bytes);
 
     static std::FILE* in = std::tmpfile();

@@ -27,14 +27,8 @@ TEST_F(Directories, ExistsOnlyForAPathThatCanBeEntered)
 {
     const std::string full = (root / "game").string();
     const std::pair<const char*, int> cases[] = {
-        {"", 0},
-        {"notes.txt", 0},
-        {"missing", 0},
-        {nullptr, 0},
-        {"game", 1},
-        {full.c_str(), 1},
-        {"game\\vm", 1},
-        {".", 1},
+        {"", 0},     {"notes.txt", 0},  {"missing", 0},  {nullptr, 0},
+        {"game", 1}, {full.c_str(), 1}, {"game\\vm", 1}, {".", 1},
     };
     for (const auto& [path, expected] : cases) {
         EXPECT_EQ(directory_exists(path), expected) << (path ? path : "NULL");

@@ -31,14 +31,13 @@ TEST_F(Copy, EachListLineBecomesAnEntryAsItIsRead)
     // line of exactly 79 characters, one of 100, and a last line without its
     // line feed, whose last character goes like every other line's.
     write_list("copygame.dat", "g_main.c\r\n\r\nx\r\n" + std::string("\0abc\r\n", 6) +
-                                   std::string("ab\0cd\r\n", 7) + name78 + "Z\r\n" +
-                                   name78 + std::string(22, 'q') + "\n" + "abcdefghij");
+                                   std::string("ab\0cd\r\n", 7) + name78 + "Z\r\n" + name78 +
+                                   std::string(22, 'q') + "\n" + "abcdefghij");
     RunResult run = fork();
     EXPECT_EQ(copy_section(run.console),
               section("  notes.txt Copied\n", "  g_main.c Copied\n  " + name78 + " Copied\n  " +
                                                   name78 + " Copied\n  Error copying " +
-                                                  std::string(21, 'q') +
-                                                  "\n  abcdefghi Copied\n"));
+                                                  std::string(21, 'q') + "\n  abcdefghi Copied\n"));
     EXPECT_EQ(read_file(code_set / "game" / name78), "long\r\n");
     EXPECT_EQ(read_file(code_set / "game" / "abcdefghi"), "nine\r\n");
 }
@@ -48,8 +47,7 @@ TEST_F(Copy, CopiesAreWholeWithCrLfLineEnds)
     write_file(tree / "game" / "g_main.c", std::string("a\0b\x1a\nc\r\nd\re", 11));
     RunResult run = fork();
     EXPECT_EQ(copy_section(run.console), section("  notes.txt Copied\n", "  g_main.c Copied\n"));
-    EXPECT_EQ(read_file(code_set / "game" / "g_main.c"),
-              std::string("a\0b\x1a\r\nc\r\nd\re", 12));
+    EXPECT_EQ(read_file(code_set / "game" / "g_main.c"), std::string("a\0b\x1a\r\nc\r\nd\re", 12));
     EXPECT_EQ(read_file(code_set / "notes.txt"), "Read me\r\nfirst\r\n");
     EXPECT_EQ(read_file(code_set / "ui" / "ui_main.c"), "int menu;");
 }
@@ -58,9 +56,8 @@ TEST_F(Copy, AMissingListIsReportedAndTheNextListGoesOn)
 {
     fs::remove(tree / "copycgame.dat");
     RunResult run = fork();
-    EXPECT_EQ(copy_section(run.console),
-              section("  notes.txt Copied\n", "  g_main.c Copied\n",
-                      "  Error opening copycgame.dat\n"));
+    EXPECT_EQ(copy_section(run.console), section("  notes.txt Copied\n", "  g_main.c Copied\n",
+                                                 "  Error opening copycgame.dat\n"));
 }
 
 // A failed entry never creates, empties or replaces its destination.
@@ -72,7 +69,8 @@ TEST_F(Copy, AFailedEntryLeavesTheDestinationAsItWas)
     write_file(tree / "game" / "big.c", std::string(100000, 'b'));
     write_file(tree / "game" / "new_big.c", std::string(100000, 'n'));
     fs::create_directories(tree / "game" / "folder.c");
-    write_list("copygame.dat", "gone.c\r\nmissing.c\r\nfolder.c\r\nbig.c\r\nnew_big.c\r\ng_main.c\r\n");
+    write_list("copygame.dat",
+               "gone.c\r\nmissing.c\r\nfolder.c\r\nbig.c\r\nnew_big.c\r\ng_main.c\r\n");
     // Files may grow to 2 KiB at most, so the big copy fails as on a full disk.
     RunResult run = fork("trap '' XFSZ; ulimit -f 2;");
     EXPECT_EQ(copy_section(run.console),

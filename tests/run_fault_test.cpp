@@ -36,17 +36,16 @@ std::string size_limited(int kib)
 }
 
 const std::array<std::string, 4> ALL_COPIED = {"  notes.txt Copied\n", "  g_main.c Copied\n",
-                                   "  cg_main.c Copied\n", "  ui_main.c Copied\n"};
+                                               "  cg_main.c Copied\n", "  ui_main.c Copied\n"};
 
 // The console of a run from the copy phase on.
 std::string from_copies(const std::array<std::string, 4>& copies, const std::string& scripts = "",
                         const std::string& launcher = "")
 {
     return "Copying Project files..\n" + copies[0] + "Copying Server files..\n" + copies[1] +
-           "Copying Client files..\n" + copies[2] + "Copying User Interface files..\n" +
-           copies[3] + SEPARATOR_LINES + "Creating new compilation scripts..\n" + scripts +
-           SEPARATOR_LINES + "Creating \"play it.bat\"...\n" + launcher + SEPARATOR_LINES +
-           "Task complete\n";
+           "Copying Client files..\n" + copies[2] + "Copying User Interface files..\n" + copies[3] +
+           SEPARATOR_LINES + "Creating new compilation scripts..\n" + scripts + SEPARATOR_LINES +
+           "Creating \"play it.bat\"...\n" + launcher + SEPARATOR_LINES + "Task complete\n";
 }
 
 std::string copy_phase_of(const std::string& console)
@@ -58,8 +57,9 @@ std::string copy_phase_of(const std::string& console)
 // The console lines of a run in which no file at all could be written.
 std::string nothing_written(const std::string& set)
 {
-    const std::array<std::string, 4> none = {"  Error copying notes.txt\n", "  Error copying g_main.c\n",
-                                 "  Error copying cg_main.c\n", "  Error copying ui_main.c\n"};
+    const std::array<std::string, 4> none = {
+        "  Error copying notes.txt\n", "  Error copying g_main.c\n", "  Error copying cg_main.c\n",
+        "  Error copying ui_main.c\n"};
     return from_copies(none,
                        "  Error creating " + set + "\\game\\game.q3asm\n  Error creating " + set +
                            "\\cgame\\cgame.q3asm\n  Error creating " + set + "\\ui\\ui.q3asm\n",
@@ -83,7 +83,8 @@ protected:
         const std::string command =
             "mount " + options + " " + shell_quoted(at.string()) + " 2>/dev/null";
         if (std::system(command.c_str()) != 0)
-            return "cannot mount (" + options + ") here; this needs root in a system that allows it";
+            return "cannot mount (" + options +
+                   ") here; this needs root in a system that allows it";
         if (options.find("remount") == std::string::npos)
             mounts.push_back(at);
         return "";
@@ -148,8 +149,9 @@ TEST_P(FailingWrites, AreReportedAndKeepEveryEarlierFile)
         skip = mount("--bind " + shell_quoted(code_set.string()), code_set);
         if (skip.empty())
             skip = mount("-o remount,bind,ro", code_set);
-        if (skip.empty() && std::system(("touch " + shell_quoted((code_set / "x").string()) +
-                                         " 2>/dev/null").c_str()) == 0)
+        if (skip.empty() &&
+            std::system(
+                ("touch " + shell_quoted((code_set / "x").string()) + " 2>/dev/null").c_str()) == 0)
             skip = "a read-only bind mount is still writable here";
         if (!skip.empty())
             GTEST_SKIP() << skip;
@@ -163,8 +165,8 @@ TEST_P(FailingWrites, AreReportedAndKeepEveryEarlierFile)
     const std::string set = code_set.string();
     std::vector<std::string> changed = {"quake3 b/mymod"};
     if (GetParam().kind == BIG_FILES_FAIL) {
-        const std::array<std::string, 4> copies = {ALL_COPIED[0], "  Error copying g_main.c\n", ALL_COPIED[2],
-                                       ALL_COPIED[3]};
+        const std::array<std::string, 4> copies = {ALL_COPIED[0], "  Error copying g_main.c\n",
+                                                   ALL_COPIED[2], ALL_COPIED[3]};
         EXPECT_EQ(copy_phase_of(run.console),
                   from_copies(copies, "  Error creating " + set + "\\game\\game.q3asm\n"));
         // The small files are written anew, for the new game folder.
@@ -208,15 +210,19 @@ TEST_F(InPlace, NoShapeOfThePathWritesOverAFileOfTheTree)
         const Snapshot before = snapshot(root);
         RunResult run = fork({mod, path, game.string()});
         const std::array<std::string, 4> copies = {"  Error copying notes.txt\n", ALL_COPIED[1],
-                                       ALL_COPIED[2], ALL_COPIED[3]};
+                                                   ALL_COPIED[2], ALL_COPIED[3]};
         EXPECT_EQ(copy_phase_of(run.console),
                   from_copies(copies, "", "  Error creating " + path + "\\play it.bat\n"));
-        const std::vector<std::string> added = {
-            "quake3/" + mod,        "source/game/cgame",
-            "source/game/cgame/cg_main.c", "source/game/cgame/cgame.q3asm",
-            "source/game/game",     "source/game/game/g_main.c",
-            "source/game/game/game.q3asm", "source/game/ui",
-            "source/game/ui/ui.q3asm",     "source/game/ui/ui_main.c"};
+        const std::vector<std::string> added = {"quake3/" + mod,
+                                                "source/game/cgame",
+                                                "source/game/cgame/cg_main.c",
+                                                "source/game/cgame/cgame.q3asm",
+                                                "source/game/game",
+                                                "source/game/game/g_main.c",
+                                                "source/game/game/game.q3asm",
+                                                "source/game/ui",
+                                                "source/game/ui/ui.q3asm",
+                                                "source/game/ui/ui_main.c"};
         EXPECT_EQ(changes(before, snapshot(root)), added);
         fs::remove_all(tree);
         fs::copy(root / "pristine", tree, fs::copy_options::recursive);
@@ -238,9 +244,9 @@ std::vector<std::string> all_but(const std::vector<std::string>& kept,
                                  std::vector<std::string> more = {})
 {
     for (const char* name :
-         {"mymod", "mymod/cgame", "mymod/cgame/cg_main.c", "mymod/cgame/cgame.q3asm",
-          "mymod/game", "mymod/game/g_main.c", "mymod/game/game.q3asm", "mymod/notes.txt",
-          "mymod/play it.bat", "mymod/ui", "mymod/ui/ui.q3asm", "mymod/ui/ui_main.c"})
+         {"mymod", "mymod/cgame", "mymod/cgame/cg_main.c", "mymod/cgame/cgame.q3asm", "mymod/game",
+          "mymod/game/g_main.c", "mymod/game/game.q3asm", "mymod/notes.txt", "mymod/play it.bat",
+          "mymod/ui", "mymod/ui/ui.q3asm", "mymod/ui/ui_main.c"})
         if (std::find(kept.begin(), kept.end(), name) == kept.end())
             more.push_back(name);
     return more;
@@ -254,8 +260,8 @@ TEST_F(WrongKind, PathsOfTheWrongKindAreReportedAndKept)
     struct Case {
         const char* what;
         std::function<void()> prepare;
-        std::string console;               // from the copy phase on
-        std::vector<std::string> changed;  // beside the new mod folder
+        std::string console;              // from the copy phase on
+        std::vector<std::string> changed; // beside the new mod folder
         std::string game_folder = "quake3";
     };
     // A game folder too long for the launcher once each & gets its ^.
@@ -263,8 +269,10 @@ TEST_F(WrongKind, PathsOfTheWrongKindAreReportedAndKept)
     const std::string amp_folder = "amps/" + amps + "/" + amps + "/" + amps + "/" + amps;
     const std::string set = code_set.string();
     const Case cases[] = {
-        {"the code set is a plain file", [&] { write_file(code_set, "a plain file"); },
-         nothing_written(set), {}},
+        {"the code set is a plain file",
+         [&] { write_file(code_set, "a plain file"); },
+         nothing_written(set),
+         {}},
         {"lists are folders",
          [&] {
              for (const char* list : {"copygame.dat", "buildcgame.dat"}) {
@@ -273,9 +281,9 @@ TEST_F(WrongKind, PathsOfTheWrongKindAreReportedAndKept)
                  write_file(tree / list / "inside", "kept");
              }
          },
-         from_copies({ALL_COPIED[0], "  Error opening copygame.dat\n", ALL_COPIED[2],
-                      ALL_COPIED[3]},
-                     "  Error opening buildcgame.dat\n"),
+         from_copies(
+             {ALL_COPIED[0], "  Error opening copygame.dat\n", ALL_COPIED[2], ALL_COPIED[3]},
+             "  Error opening buildcgame.dat\n"),
          all_but({"mymod/game/g_main.c", "mymod/cgame/cgame.q3asm"})},
         {"destinations are folders",
          [&] {

@@ -19,14 +19,14 @@ TEST_F(Scripts, ACompleteRunPrintsEveryPhaseAndWritesEveryFile)
 {
     RunResult run = fork();
     EXPECT_EQ(run.status, 0);
-    EXPECT_EQ(run.console,
-              directories_block() +
-                  "Copying Project files..\n  notes.txt Copied\n"
-                  "Copying Server files..\n  g_main.c Copied\n"
-                  "Copying Client files..\n  cg_main.c Copied\n"
-                  "Copying User Interface files..\n  ui_main.c Copied\n" +
-                  SEPARATOR_LINES + PHASES_AFTER_COPY + SEPARATOR_LINES +
-                  "Creating \"play it.bat\"...\n" + SEPARATOR_LINES + "Task complete\n");
+    EXPECT_EQ(run.console, directories_block() +
+                               "Copying Project files..\n  notes.txt Copied\n"
+                               "Copying Server files..\n  g_main.c Copied\n"
+                               "Copying Client files..\n  cg_main.c Copied\n"
+                               "Copying User Interface files..\n  ui_main.c Copied\n" +
+                               SEPARATOR_LINES + PHASES_AFTER_COPY + SEPARATOR_LINES +
+                               "Creating \"play it.bat\"...\n" + SEPARATOR_LINES +
+                               "Task complete\n");
 
     const std::string vm = game.string() + "\\mymod\\vm\\";
     const std::pair<std::string, std::string> files[] = {
@@ -154,8 +154,7 @@ TEST_F(Scripts, ASecondRunReplacesItsFilesAndKeepsTheRest)
     game = root / "other game";
     fs::create_directories(game);
     RunResult run = fork();
-    EXPECT_NE(run.console.find("  Error creating " + code_set.string() +
-                               "\\cgame\\cgame.q3asm\n"),
+    EXPECT_NE(run.console.find("  Error creating " + code_set.string() + "\\cgame\\cgame.q3asm\n"),
               std::string::npos)
         << run.console;
     EXPECT_EQ(read_file(code_set / "game" / "mine.c"), "my own work");

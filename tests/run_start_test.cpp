@@ -7,13 +7,12 @@ const std::size_t TEXT_BUFFER_LIMIT = 1024;
 
 using Start = ForkitRun;
 
-const char USAGE[] =
-    "Program syntax:\n"
-    "forkit <modname> <sourcepath> <q3path>\n\n"
-    "Example:\n"
-    "forkit mymod c:\\mymod C:\\\"Program Files\"\\\"Quake III Arena\"\n\n"
-    "This would create a new code set from the current source code in the\n"
-    "path \"c:\\mymod\" and add a \"mymod\" directory to your Q3A directory.\n";
+const char USAGE[] = "Program syntax:\n"
+                     "forkit <modname> <sourcepath> <q3path>\n\n"
+                     "Example:\n"
+                     "forkit mymod c:\\mymod C:\\\"Program Files\"\\\"Quake III Arena\"\n\n"
+                     "This would create a new code set from the current source code in the\n"
+                     "path \"c:\\mymod\" and add a \"mymod\" directory to your Q3A directory.\n";
 
 const char HEADING[] = "The following error was encountered:\n";
 
@@ -21,7 +20,9 @@ TEST_F(Start, AnyArgumentCountButThreeShowsTheUsageAndTouchesNothing)
 {
     const auto before = tree_listing(root);
     const std::vector<std::vector<std::string>> argument_lists = {
-        {}, {"mymod"}, {"mymod", code_set.string()},
+        {},
+        {"mymod"},
+        {"mymod", code_set.string()},
         {"mymod", code_set.string(), game.string(), "extra"}};
     for (const auto& args : argument_lists) {
         RunResult run = fork(args);

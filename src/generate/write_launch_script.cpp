@@ -6,8 +6,7 @@
 
 #include <cstring>
 
-int escape_for_batch(const char* text, const char* caret_escaped, char* escaped,
-                     std::size_t size)
+int escape_for_batch(const char* text, const char* caret_escaped, char* escaped, std::size_t size)
 {
     std::size_t used = 0;
     for (; *text != '\0'; text++) {
@@ -34,8 +33,7 @@ static int write_launcher_lines(std::FILE* out, const char* modname, const char*
     char folder[TEXT_BUFFER_SIZE];
     char mod[TEXT_BUFFER_SIZE];
     return escape_for_batch(q3path, "&|<>^", folder, sizeof folder) &&
-           escape_for_batch(modname, "", mod, sizeof mod) &&
-           write_formatted(out, "@echo off\n") &&
+           escape_for_batch(modname, "", mod, sizeof mod) && write_formatted(out, "@echo off\n") &&
            write_formatted(out, format_text("%c:\n", q3path[0])) &&
            write_formatted(out, format_text("cd %s\n", folder)) &&
            write_formatted(out, format_text("quake3.exe +set fs_game \"%s\"\n", mod));

@@ -11,5 +11,4 @@ void write_launch_script(const char* modname, const char* sourcepath, const char
 // Copies `text` to `escaped` for a batch file line: every character of
 // `caret_escaped` gets a ^ before it and every % is doubled. 0 if the result
 // does not fit `size`.
-int escape_for_batch(const char* text, const char* caret_escaped, char* escaped,
-                     std::size_t size);
+int escape_for_batch(const char* text, const char* caret_escaped, char* escaped, std::size_t size);
