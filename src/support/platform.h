@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdio>
 
 // The file-system calls that differ between Windows and POSIX. Paths arrive as
@@ -39,3 +40,11 @@ int path_in_use(const char* path);
 // Returns 1 if the folder `path` is the folder `top` or lies anywhere below
 // it, with links followed, and also when that cannot be told.
 int directory_within(const char* path, const char* top);
+
+// Writes `text` and a line feed to `stream` and flushes it; output errors are
+// not looked at.
+void write_line(std::FILE* stream, const char* text);
+
+// The system's message for the error of the call that failed last, without a
+// trailing line end, cut to fit `size`.
+void describe_system_error(char* out, std::size_t size);

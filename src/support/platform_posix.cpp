@@ -1,5 +1,6 @@
 #include "platform.h"
 
+#include <cerrno>
 #include <climits>
 #include <cstring>
 #include <fcntl.h>
@@ -150,4 +151,16 @@ int directory_within(const char* path, const char* top)
         at = above;
     }
     return 1;
+}
+
+void write_line(std::FILE* stream, const char* text)
+{
+    (void)std::fputs(text, stream);
+    (void)std::fputc('\n', stream);
+    (void)std::fflush(stream);
+}
+
+void describe_system_error(char* out, std::size_t size)
+{
+    (void)std::snprintf(out, size, "%s", std::strerror(errno));
 }

@@ -141,3 +141,23 @@ int directory_within(const char* path, const char* top)
            CompareStringOrdinal(inner.c_str(), length, outer.c_str(), length, TRUE) == CSTR_EQUAL &&
            (inner.size() == outer.size() || inner[outer.size()] == L'\\');
 }
+
+void write_line(std::FILE* stream, const char* text)
+{
+    (void)std::fputs(text, stream);
+    (void)std::fputc('\n', stream);
+    (void)std::fflush(stream);
+}
+
+void describe_system_error(char* out, std::size_t size)
+{
+    DWORD error = GetLastError();
+    DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, NULL,
+                                  error, 0, out, static_cast<DWORD>(size), NULL);
+    if (length == 0)
+        (void)std::snprintf(out, size, "error %lu", static_cast<unsigned long>(error));
+    // The system's messages end in a line end, sometimes after a full stop.
+    while (length > 0 && (out[length - 1] == '\n' || out[length - 1] == '\r' ||
+                          out[length - 1] == ' ' || out[length - 1] == '.'))
+        out[--length] = '\0';
+}

@@ -1,5 +1,7 @@
 #include "text_buffer.h"
 
+#include "platform.h"
+
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
@@ -21,9 +23,31 @@ const char* format_text(const char* tmpl, ...)
     return NULL;
 }
 
+static int is_shown_as_is(unsigned char c)
+{
+    return c == '\t' || c == '\n' || (c >= 32 && c != 127);
+}
+
+// Names come from lists and arguments; an escape sequence or a CR in one
+// must not reach the terminal as itself.
+static void write_shown(std::FILE* stream, const char* text)
+{
+    char shown[2 * TEXT_BUFFER_SIZE];
+    std::size_t length = std::strlen(text);
+    if (length >= sizeof shown)
+        length = sizeof shown - 1;
+    for (std::size_t i = 0; i < length; i++)
+        shown[i] = is_shown_as_is(static_cast<unsigned char>(text[i])) ? text[i] : '?';
+    shown[length] = '\0';
+    write_line(stream, shown);
+}
+
 void print_line(const char* text)
 {
-    std::fputs(text != NULL ? text : text_buffer, stdout);
-    std::fputc('\n', stdout);
-    std::fflush(stdout);
+    write_shown(stdout, text != NULL ? text : text_buffer);
+}
+
+void print_error_line(const char* text)
+{
+    write_shown(stderr, text);
 }

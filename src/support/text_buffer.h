@@ -16,5 +16,9 @@ const char* format_text(const char* tmpl, ...) FORKIT_PRINTF(1, 2);
 
 // Writes `text` and one line feed to standard output and flushes it. `text` is
 // never a template. NULL, a format_text result that did not fit, prints the
-// shortened text that format_text left in the buffer.
+// shortened text that format_text left in the buffer. Control characters but
+// tab and line feed show as '?', so no name can steer the terminal.
 void print_line(const char* text);
+
+// print_line's twin for standard error, for the reasons behind failures.
+void print_error_line(const char* text);

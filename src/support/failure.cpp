@@ -1,0 +1,44 @@
+#include "failure.h"
+
+#include "platform.h"
+#include "text_buffer.h"
+
+#include <cstdio>
+#include <cstring>
+
+static char noted_path[TEXT_BUFFER_SIZE];
+static char noted_reason[256];
+static int noted = 0;
+
+static void note_path(const char* path)
+{
+    if (path == NULL)
+        path = "(a path longer than forkit can form)";
+    std::snprintf(noted_path, sizeof noted_path, "%s", path);
+    noted = 1;
+}
+
+void note_refusal(const char* path, const char* reason)
+{
+    note_path(path);
+    std::snprintf(noted_reason, sizeof noted_reason, "%s", reason);
+}
+
+void note_system_error(const char* path)
+{
+    // Read before anything else runs: formatting the path must not change it.
+    describe_system_error(noted_reason, sizeof noted_reason);
+    note_path(path);
+}
+
+void print_failure(const char* path)
+{
+    char line[sizeof noted_path + sizeof noted_reason + 16];
+    if (noted)
+        std::snprintf(line, sizeof line, "forkit: %s: %s", noted_path, noted_reason);
+    else
+        std::snprintf(line, sizeof line, "forkit: %s: failed",
+                      path != NULL ? path : "(a path longer than forkit can form)");
+    noted = 0;
+    print_error_line(line);
+}

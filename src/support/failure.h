@@ -1,0 +1,17 @@
+#pragma once
+
+// Why the last step failed. Standard output keeps its fixed lines ("  Error
+// copying E"); beside each, forkit writes one line to standard error that
+// says why: "forkit: <path>: <reason>".
+
+// Notes forkit's own reason for refusing `path` (NULL: a path that did not
+// fit), replacing any earlier note.
+void note_refusal(const char* path, const char* reason);
+
+// Notes the system's message for the call on `path` that just failed. Call it
+// straight after that call, before any other can change the system's error.
+void note_system_error(const char* path);
+
+// Writes the noted failure to standard error and forgets it. Without a note
+// it names `path` and says only that the step failed.
+void print_failure(const char* path);
