@@ -65,11 +65,20 @@ std::vector<std::string> model_entries(const std::string& list)
         }
         std::string piece = text.substr(at, length);
         at += length;
-        piece = piece.substr(0, piece.find('\0'));
         if (piece.size() >= 3)
             entries.push_back(piece.substr(0, piece.size() - 1));
     }
     return entries;
+}
+
+// An entry as the console shows it: control characters but tab as '?'.
+std::string shown(const std::string& entry)
+{
+    std::string text = entry;
+    for (char& c : text)
+        if ((static_cast<unsigned char>(c) < 32 && c != '\t') || c == 127)
+            c = '?';
+    return text;
 }
 
 void write_all(const fs::path& path, const std::string& bytes)
@@ -250,14 +259,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const std::string& entry = entries[i];
         const std::string dest = key_of(joined(joined(shape.path, DIRS[copy_module]), entry));
         const std::string source = key_of(joined(DIRS[copy_module], entry));
-        if (lines[i] == "  " + entry + " Copied") {
+        if (entry.find('\0') != std::string::npos) {
+            // An entry holding a NUL is refused whole, never cut at the NUL.
+            if (lines[i] != "  Error copying " + shown(entry))
+                fail("an entry holding a NUL was not refused: " + lines[i]);
+        } else if (lines[i] == "  " + shown(entry) + " Copied") {
             if (dest.empty() || set_key.empty() || !under(dest, set_key))
                 fail("copied outside the code set: " + entry);
             auto found = now.find(source);
             if (found == now.end() || found->second == "/" || found->second.rfind("-> ", 0) == 0)
                 fail("copied from no file: " + entry);
             written[dest] = now[dest] = model_write(model_read(found->second));
-        } else if (lines[i] == "  Error copying " + entry) {
+        } else if (lines[i] == "  Error copying " + shown(entry)) {
             // A plain entry naming a file, into a folder beside the tree, must copy.
             auto found = now.find(source);
             auto there = now.find(dest);

@@ -27,16 +27,19 @@ TEST_F(Copy, EachListLineBecomesAnEntryAsItIsRead)
     const std::string name78(78, 'n');
     write_file(tree / "game" / name78, "long\n");
     write_file(tree / "game" / "abcdefghi", "nine\n");
-    // An empty line, a one-character line, lines led by or holding a NUL, a
-    // line of exactly 79 characters, one of 100, and a last line without its
-    // line feed, whose last character goes like every other line's.
+    // An empty line, a one-character line, lines led by or holding a NUL
+    // (refused whole, not cut at the NUL), a line of exactly 79 characters,
+    // one of 100, and a last line without its line feed, whose last
+    // character goes like every other line's.
     write_list("copygame.dat", "g_main.c\r\n\r\nx\r\n" + std::string("\0abc\r\n", 6) +
                                    std::string("ab\0cd\r\n", 7) + name78 + "Z\r\n" + name78 +
                                    std::string(22, 'q') + "\n" + "abcdefghij");
     RunResult run = fork();
     EXPECT_EQ(copy_section(run.console),
-              section("  notes.txt Copied\n", "  g_main.c Copied\n  " + name78 + " Copied\n  " +
-                                                  name78 + " Copied\n  Error copying " +
+              section("  notes.txt Copied\n", "  g_main.c Copied\n  Error copying ?abc\n"
+                                              "  Error copying ab?cd\n  " +
+                                                  name78 + " Copied\n  " + name78 +
+                                                  " Copied\n  Error copying " +
                                                   std::string(21, 'q') + "\n  abcdefghi Copied\n"));
     EXPECT_EQ(read_file(code_set / "game" / name78), "long\r\n");
     EXPECT_EQ(read_file(code_set / "game" / "abcdefghi"), "nine\r\n");

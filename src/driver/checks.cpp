@@ -1,7 +1,11 @@
 #include "checks.h"
 
 #include "../support/directories.h"
+#include "../support/failure.h"
+#include "../support/platform.h"
 #include "../support/text_buffer.h"
+
+#include <cstring>
 
 void print_usage()
 {
@@ -13,9 +17,47 @@ void print_usage()
     print_line("path \"c:\\mymod\" and add a \"mymod\" directory to your Q3A directory.");
 }
 
+// directory_exists, noting why when the answer is 0.
+static int folder_can_be_entered(const char* path)
+{
+    if (directory_exists(path))
+        return 1;
+    note_system_error(path);
+    return 0;
+}
+
 int source_tree_valid()
 {
-    return directory_exists("game") && directory_exists("cgame") && directory_exists("ui");
+    return folder_can_be_entered("game") && folder_can_be_entered("cgame") &&
+           folder_can_be_entered("ui");
+}
+
+int is_one_folder_name(const char* modname)
+{
+    return std::strpbrk(modname, "\\/") == NULL;
+}
+
+static int names_a_root(const char* sourcepath)
+{
+    return sourcepath[0] == '\0' || is_bare_drive(sourcepath);
+}
+
+int check_inputs(const char* modname, const char* sourcepath, const char* q3path)
+{
+    if (!source_tree_valid())
+        return ERROR_INVALID_SOURCE;
+    if (!folder_can_be_entered(q3path))
+        return ERROR_NO_GAME_FOLDER;
+    if (names_a_root(sourcepath)) {
+        note_refusal(sourcepath, "would put the code set at the root of the drive");
+        return ERROR_NO_CODE_SET_FOLDER;
+    }
+    // A name that is more than one folder is refused where the folder is made.
+    if (is_one_folder_name(modname) && subdirectory_exists(modname, q3path)) {
+        note_refusal(format_text("%s\\%s", q3path, modname), "already exists");
+        return ERROR_MOD_EXISTS;
+    }
+    return 0;
 }
 
 void report_error(int code)
@@ -29,4 +71,5 @@ void report_error(int code)
                    "choose a different name.");
     else
         print_line("Unknown error.");
+    print_failure();
 }

@@ -6,6 +6,7 @@ enum {
     ERROR_INVALID_SOURCE = 1,
     ERROR_NO_GAME_FOLDER = 2,
     ERROR_MOD_EXISTS = 3,
+    ERROR_NO_CODE_SET_FOLDER = 4,
     ERROR_MOD_NOT_CREATED = 999
 };
 
@@ -15,5 +16,16 @@ void print_usage();
 // 1 if game, cgame and ui can be entered from the current directory.
 int source_tree_valid();
 
-// Prints the error heading and the message for `code`.
+// 1 if `modname` names one folder: no \ or /, which would place the mod's
+// folder somewhere else than in the game folder.
+int is_one_folder_name(const char* modname);
+
+// 0 when the source tree, the game folder, the code set's path and the mod's
+// name pass every check; else the code of the first that fails, its reason
+// noted. An empty code set path, or a bare drive where that names a drive's
+// root, would put the code set at the root of the file system.
+int check_inputs(const char* modname, const char* sourcepath, const char* q3path);
+
+// Prints the error heading and the message for `code`, then the noted reason
+// on standard error.
 void report_error(int code);

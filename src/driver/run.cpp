@@ -7,7 +7,8 @@
 //   4. copies the files that the four copy lists name into the code set;
 //   5. writes an assembler command file per module from the build lists;
 //   6. writes "play it.bat", which starts the game with the mod.
-// Every failure is told on the console; the exit status is always 0.
+// Every failure is told on the console, and why on standard error; the exit
+// status is always 0.
 
 #include "run.h"
 
@@ -15,10 +16,13 @@
 #include "../generate/write_build_script.h"
 #include "../generate/write_launch_script.h"
 #include "../support/directories.h"
+#include "../support/failure.h"
+#include "../support/platform.h"
 #include "../support/text_buffer.h"
 #include "checks.h"
 
 #include <cstddef>
+#include <cstring>
 
 static const char VERSION[] = "1.0";
 static const char SEPARATOR[] = "\n=============\n";
@@ -45,16 +49,34 @@ static int is_root(const Module& module)
     return module.directory[0] == '\0';
 }
 
-// 0 when every check passes, else the code of the first that fails.
-static int check_inputs(const char* modname, const char* q3path)
+// Creates one folder of the code set after announcing it; one that was not
+// made and is not there already is reported, and the run goes on.
+static void create_code_set_folder(const char* sourcepath, const Module& module)
 {
-    if (!source_tree_valid())
-        return ERROR_INVALID_SOURCE;
-    if (!directory_exists(q3path))
-        return ERROR_NO_GAME_FOLDER;
-    if (subdirectory_exists(modname, q3path))
-        return ERROR_MOD_EXISTS;
-    return 0;
+    int made;
+    if (is_root(module)) {
+        print_line(format_text("  %s", sourcepath));
+        made = make_directory(sourcepath);
+    } else {
+        print_line(format_text("  %s\\%s", sourcepath, module.directory));
+        made = make_subdirectory(module.directory, sourcepath);
+    }
+    if (made)
+        return;
+    // Formed again: the shared buffer is needed for the message.
+    char folder[TEXT_BUFFER_SIZE];
+    const char* formed =
+        is_root(module) ? sourcepath : format_text("%s\\%s", sourcepath, module.directory);
+    note_system_error(formed);
+    if (formed == NULL || std::strlen(formed) >= sizeof folder) {
+        report_failure(is_root(module)
+                           ? format_text("  Error creating %s", sourcepath)
+                           : format_text("  Error creating %s\\%s", sourcepath, module.directory));
+        return;
+    }
+    std::strcpy(folder, formed);
+    if (!directory_exists(folder))
+        report_failure(format_text("  Error creating %s", folder));
 }
 
 // Creates the mod's folder (0 if that fails) and then the code set's folders,
@@ -63,17 +85,16 @@ static int create_directories(const char* modname, const char* sourcepath, const
 {
     print_line("Creating directories...");
     print_line(format_text("  %s\\%s", q3path, modname));
-    if (!make_subdirectory(modname, q3path))
+    if (!is_one_folder_name(modname)) {
+        note_refusal(modname, "a mod name is one folder name");
         return 0;
-    for (const Module& module : MODULES) {
-        if (is_root(module)) {
-            print_line(format_text("  %s", sourcepath));
-            (void)make_directory(sourcepath);
-        } else {
-            print_line(format_text("  %s\\%s", sourcepath, module.directory));
-            (void)make_subdirectory(module.directory, sourcepath);
-        }
     }
+    if (!make_subdirectory(modname, q3path)) {
+        note_system_error(format_text("%s\\%s", q3path, modname));
+        return 0;
+    }
+    for (const Module& module : MODULES)
+        create_code_set_folder(sourcepath, module);
     print_line(SEPARATOR);
     return 1;
 }
@@ -108,6 +129,7 @@ static void launch_phase(const char* modname, const char* sourcepath, const char
 
 int run(int argc, char** argv)
 {
+    prepare_process();
     print_line(format_text("Forkit %s by Quorbel", VERSION));
     print_line("--------------------------------------\n");
     if (argc != 4) {
@@ -117,7 +139,7 @@ int run(int argc, char** argv)
     const char* modname = argv[1];
     const char* sourcepath = argv[2];
     const char* q3path = argv[3];
-    int error = check_inputs(modname, q3path);
+    int error = check_inputs(modname, sourcepath, q3path);
     if (error != 0) {
         report_error(error);
         return 0;

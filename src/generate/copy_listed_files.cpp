@@ -1,7 +1,9 @@
 #include "copy_listed_files.h"
 
+#include "../support/failure.h"
 #include "../support/new_file.h"
 #include "../support/platform.h"
+#include "../support/source_file.h"
 #include "../support/text_buffer.h"
 #include "../support/text_file.h"
 
@@ -46,69 +48,99 @@ int entry_stays_inside(const char* module_dir, const char* entry)
     return climb_stays_inside(module_dir, &depth) && climb_stays_inside(entry, &depth);
 }
 
-// Turns what one read of the list gave into an entry: the last character
-// (the line feed of an ordinary line) goes; NULL when fewer than two remain.
-static const char* entry_of_line(char* line)
+// Turns what one read of the list gave, `length` characters, into an entry:
+// the last character (the line feed of an ordinary line) goes; NULL when
+// fewer than two remain.
+static char* entry_of_line(char* line, std::size_t length)
 {
-    std::size_t length = std::strlen(line);
-    if (length == 0)
+    if (length < 3)
         return NULL;
     line[length - 1] = '\0';
-    return length - 1 < 2 ? NULL : line;
+    return line;
 }
 
-static int copy_file(const char* source, const char* destination, const char* list_name)
+// A NUL would cut the entry short and name another file: such an entry is
+// refused, and shown with each NUL as '?'.
+static int entry_holds_nul(char* entry, std::size_t length)
 {
-    NewFile out;
-    // Writing over the source, or over the list being read, would lose it.
-    // A missing source fails before anything is created: where both paths
-    // name one place, creating the destination would make the source.
-    // The new file is started before the source is opened: where a removed
-    // name lasts while its file is open (as under Wine), a link to the source
-    // left at the temporary name could not go otherwise.
-    if (!path_in_use(source) || same_file(source, destination) ||
-        same_file(list_name, destination) || !open_new_file(&out, destination))
-        return 0;
-    std::FILE* in = open_file(source, "rb");
+    int held = 0;
+    for (std::size_t i = 0; i < length; i++) {
+        if (entry[i] == '\0') {
+            entry[i] = '?';
+            held = 1;
+        }
+    }
+    return held;
+}
+
+static int copy_file(const char* source, const char* destination)
+{
+    std::FILE* in = open_source_file(source);
     if (in == NULL)
-        return close_new_file(&out, 0);
-    int copied = copy_text(in, out.file);
+        return 0;
+    NewFile out;
+    int copied = 0;
+    if (!file_within_current_directory(source))
+        note_refusal(source, "leads out of the source tree");
+    else if (open_new_file(&out, destination, in)) {
+        copied = copy_text(in, out.file);
+        if (!copied)
+            note_system_error(std::ferror(in) ? source : destination);
+        copied = close_new_file(&out, copied);
+    }
     (void)std::fclose(in);
-    return close_new_file(&out, copied);
+    return copied;
 }
 
-static int copy_entry(const char* list_name, const char* sourcepath, const char* module_dir,
-                      const char* entry)
+static int copy_entry(const char* sourcepath, const char* module_dir, const char* entry)
 {
-    if (!entry_stays_inside(module_dir, entry))
+    if (!entry_stays_inside(module_dir, entry)) {
+        note_refusal(entry, "climbs out of the code set");
         return 0;
+    }
     char source[TEXT_BUFFER_SIZE];
     const char* formed = module_dir[0] == '\0' ? entry : format_text("%s\\%s", module_dir, entry);
-    if (formed == NULL)
+    if (formed == NULL) {
+        note_refusal(formed, "path too long");
         return 0;
+    }
     std::strcpy(source, formed);
     const char* destination = module_dir[0] == '\0'
                                   ? format_text("%s\\%s", sourcepath, entry)
                                   : format_text("%s\\%s\\%s", sourcepath, module_dir, entry);
-    return destination != NULL && copy_file(source, destination, list_name);
+    return copy_file(source, destination);
+}
+
+static void report_entry(int copied, const char* entry)
+{
+    print_line(format_text(copied ? "  %s Copied" : "  Error copying %s", entry));
+    if (!copied)
+        print_failure();
 }
 
 void copy_listed_files(const char* list_name, const char* sourcepath, const char* module_dir)
 {
-    std::FILE* list = open_file(list_name, "rb");
+    std::FILE* list = open_source_file(list_name);
     if (list == NULL) {
-        print_line(format_text("  Error opening %s", list_name));
+        report_failure(format_text("  Error opening %s", list_name));
         return;
     }
     char line[LIST_LINE_SIZE];
-    while (read_text_line(list, line, sizeof line) > 0) {
-        const char* entry = entry_of_line(line);
+    std::size_t length;
+    while ((length = read_text_line(list, line, sizeof line)) > 0) {
+        char* entry = entry_of_line(line, length);
         if (entry == NULL)
             continue;
-        int copied = copy_entry(list_name, sourcepath, module_dir, entry);
-        print_line(format_text(copied ? "  %s Copied" : "  Error copying %s", entry));
+        if (entry_holds_nul(entry, length - 1)) {
+            note_refusal(entry, "holds a NUL character");
+            report_entry(0, entry);
+        } else {
+            report_entry(copy_entry(sourcepath, module_dir, entry), entry);
+        }
     }
-    if (std::ferror(list))
-        print_line(format_text("  Error reading %s", list_name));
+    if (std::ferror(list)) {
+        note_system_error(list_name);
+        report_failure(format_text("  Error reading %s", list_name));
+    }
     (void)std::fclose(list);
 }

@@ -1,38 +1,87 @@
 #include "write_build_script.h"
 
+#include "../support/failure.h"
 #include "../support/new_file.h"
 #include "../support/platform.h"
+#include "../support/source_file.h"
 #include "../support/text_buffer.h"
 #include "../support/text_file.h"
 
 #include <cstring>
 
-static int write_command_file(std::FILE* list, const char* list_name, const char* sourcepath,
-                              const char* q3path, const char* modname, const char* module_dir,
-                              const char* output_name)
+// Where the assembler is to write a module: q3path\modname\vm\name.
+struct ModuleOutput {
+    const char* q3path;
+    const char* modname;
+    const char* name;
+};
+
+// What became of a command file.
+enum { SCRIPT_WRITTEN, SCRIPT_NOT_CREATED, LIST_NOT_READ };
+
+static int write_output_line(NewFile* out, const ModuleOutput& output)
 {
-    const char* path = format_text("%s\\%s\\%s.q3asm", sourcepath, module_dir, module_dir);
-    NewFile out;
-    // A command file that is the list itself would lose the list.
-    if (path == NULL || same_file(list_name, path) || !open_new_file(&out, path))
+    const char* line =
+        format_text("-o \"%s\\%s\\vm\\%s\"\n", output.q3path, output.modname, output.name);
+    if (line == NULL) {
+        note_refusal(out->path, "its output line would be too long");
         return 0;
-    const char* output_line = format_text("-o \"%s\\%s\\vm\\%s\"\n", q3path, modname, output_name);
-    int written = output_line != NULL &&
-                  write_text(out.file, output_line, std::strlen(output_line)) &&
-                  copy_text(list, out.file);
-    return close_new_file(&out, written);
+    }
+    if (!write_text(out->file, line, std::strlen(line))) {
+        note_system_error(out->path);
+        return 0;
+    }
+    return 1;
+}
+
+// Writes the output line and then the list's text, and puts the file in
+// place only when both are whole.
+static int fill_command_file(NewFile* out, std::FILE* list, const char* list_name,
+                             const ModuleOutput& output)
+{
+    if (!write_output_line(out, output)) {
+        (void)close_new_file(out, 0);
+        return SCRIPT_NOT_CREATED;
+    }
+    if (!copy_text(list, out->file)) {
+        int list_failed = std::ferror(list);
+        note_system_error(list_failed ? list_name : out->path);
+        (void)close_new_file(out, 0);
+        return list_failed ? LIST_NOT_READ : SCRIPT_NOT_CREATED;
+    }
+    return close_new_file(out, 1) ? SCRIPT_WRITTEN : SCRIPT_NOT_CREATED;
+}
+
+static int write_command_file(const char* path, std::FILE* list, const char* list_name,
+                              const ModuleOutput& output)
+{
+    // A command file that is the list itself would read what it writes.
+    if (path != NULL && same_file(list_name, path)) {
+        note_refusal(path, "is the build list it is made from");
+        return SCRIPT_NOT_CREATED;
+    }
+    NewFile out;
+    if (!open_new_file(&out, path, NULL))
+        return SCRIPT_NOT_CREATED;
+    return fill_command_file(&out, list, list_name, output);
 }
 
 void write_build_script(const char* list_name, const char* sourcepath, const char* q3path,
                         const char* modname, const char* module_dir, const char* output_name)
 {
-    std::FILE* list = open_file(list_name, "rb");
+    std::FILE* list = open_source_file(list_name);
     if (list == NULL) {
-        print_line(format_text("  Error opening %s", list_name));
+        report_failure(format_text("  Error opening %s", list_name));
         return;
     }
-    if (!write_command_file(list, list_name, sourcepath, q3path, modname, module_dir, output_name))
-        print_line(
+    const ModuleOutput output = {q3path, modname, output_name};
+    const char* path = format_text("%s\\%s\\%s.q3asm", sourcepath, module_dir, module_dir);
+    int result = write_command_file(path, list, list_name, output);
+    if (result == LIST_NOT_READ) {
+        report_failure(format_text("  Error reading %s", list_name));
+    } else if (result == SCRIPT_NOT_CREATED) {
+        report_failure(
             format_text("  Error creating %s\\%s\\%s.q3asm", sourcepath, module_dir, module_dir));
+    }
     (void)std::fclose(list);
 }

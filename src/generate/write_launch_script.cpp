@@ -1,5 +1,6 @@
 #include "write_launch_script.h"
 
+#include "../support/failure.h"
 #include "../support/new_file.h"
 #include "../support/text_buffer.h"
 #include "../support/text_file.h"
@@ -21,28 +22,44 @@ int escape_for_batch(const char* text, const char* caret_escaped, char* escaped,
     return 1;
 }
 
-static int write_formatted(std::FILE* out, const char* line)
+// Writes one formatted line; a line that did not fit is noted as such.
+static int write_formatted(NewFile* out, const char* line)
 {
-    return line != NULL && write_text(out, line, std::strlen(line));
+    if (line == NULL) {
+        note_refusal(out->path, "a line of it would be too long");
+        return 0;
+    }
+    if (!write_text(out->file, line, std::strlen(line))) {
+        note_system_error(out->path);
+        return 0;
+    }
+    return 1;
 }
 
-static int write_launcher_lines(std::FILE* out, const char* modname, const char* q3path)
+static int write_launcher_lines(NewFile* out, const char* modname, const char* q3path)
 {
     // Outside quotes the command interpreter acts on & | < > ^ and expands
     // %...%; inside the quotes around the mod's name only % matters.
     char folder[TEXT_BUFFER_SIZE];
     char mod[TEXT_BUFFER_SIZE];
-    return escape_for_batch(q3path, "&|<>^", folder, sizeof folder) &&
-           escape_for_batch(modname, "", mod, sizeof mod) && write_formatted(out, "@echo off\n") &&
+    if (!escape_for_batch(q3path, "&|<>^", folder, sizeof folder) ||
+        !escape_for_batch(modname, "", mod, sizeof mod))
+        return write_formatted(out, NULL);
+    return write_formatted(out, "@echo off\n") &&
            write_formatted(out, format_text("%c:\n", q3path[0])) &&
            write_formatted(out, format_text("cd %s\n", folder)) &&
            write_formatted(out, format_text("quake3.exe +set fs_game \"%s\"\n", mod));
 }
 
-void write_launch_script(const char* modname, const char* sourcepath, const char* q3path)
+static int write_launcher(const char* modname, const char* sourcepath, const char* q3path)
 {
     NewFile out;
-    if (!open_new_file(&out, format_text("%s\\play it.bat", sourcepath)) ||
-        !close_new_file(&out, write_launcher_lines(out.file, modname, q3path)))
-        print_line(format_text("  Error creating %s\\play it.bat", sourcepath));
+    return open_new_file(&out, format_text("%s\\play it.bat", sourcepath), NULL) &&
+           close_new_file(&out, write_launcher_lines(&out, modname, q3path));
+}
+
+void write_launch_script(const char* modname, const char* sourcepath, const char* q3path)
+{
+    if (!write_launcher(modname, sourcepath, q3path))
+        report_failure(format_text("  Error creating %s\\play it.bat", sourcepath));
 }

@@ -14,6 +14,8 @@ static void note_path(const char* path)
 {
     if (path == NULL)
         path = "(a path longer than forkit can form)";
+    else if (path[0] == '\0')
+        path = "\"\"";
     std::snprintf(noted_path, sizeof noted_path, "%s", path);
     noted = 1;
 }
@@ -31,14 +33,21 @@ void note_system_error(const char* path)
     note_path(path);
 }
 
-void print_failure(const char* path)
+void print_failure()
 {
+    // Every failure notes its reason; a missing note is forkit's own fault,
+    // still told rather than hidden.
     char line[sizeof noted_path + sizeof noted_reason + 16];
     if (noted)
         std::snprintf(line, sizeof line, "forkit: %s: %s", noted_path, noted_reason);
     else
-        std::snprintf(line, sizeof line, "forkit: %s: failed",
-                      path != NULL ? path : "(a path longer than forkit can form)");
+        std::snprintf(line, sizeof line, "forkit: a step failed for a reason not noted");
     noted = 0;
     print_error_line(line);
+}
+
+void report_failure(const char* console_line)
+{
+    print_line(console_line);
+    print_failure();
 }

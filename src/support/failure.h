@@ -12,6 +12,9 @@ void note_refusal(const char* path, const char* reason);
 // straight after that call, before any other can change the system's error.
 void note_system_error(const char* path);
 
-// Writes the noted failure to standard error and forgets it. Without a note
-// it names `path` and says only that the step failed.
-void print_failure(const char* path);
+// Writes the noted failure to standard error and forgets it.
+void print_failure();
+
+// print_line of `console_line`, the fixed line that tells the failure, then
+// print_failure.
+void report_failure(const char* console_line);

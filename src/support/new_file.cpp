@@ -1,17 +1,19 @@
 #include "new_file.h"
 
+#include "failure.h"
 #include "platform.h"
 
 #include <cstring>
 
 static const char temporary_suffix[] = ".forkit-new";
 
-// 1 if something is at `path` in the current directory, the source tree forkit
-// runs in, or in any folder below it, by whatever path that folder is reached.
-static int taken_in_tree(const char* path)
+// Runs writing one file at once each take a temporary name of their own.
+enum { TEMPORARY_NAMES = 4 };
+
+// 1 if the folder that holds `path` is the current directory, the source
+// tree forkit runs in, or any folder below it, by whatever path it is reached.
+static int folder_in_tree(const char* path)
 {
-    if (!path_in_use(path))
-        return 0;
     // The folder is named as the path up to its last separator, then ".".
     char folder[sizeof(NewFile::temporary_path) + 1] = ".";
     std::size_t end = std::strlen(path);
@@ -24,64 +26,86 @@ static int taken_in_tree(const char* path)
     return directory_within(folder, ".");
 }
 
-// Every writer hands over whole blocks or whole lines; a stdio buffer would
-// only copy each block once more and split it into two writes.
-static int finish_opening(NewFile* out)
+// 0, with the reason noted, when what is at `path` must be kept.
+static int may_replace(const char* path)
 {
-    if (out->file != NULL)
-        (void)std::setvbuf(out->file, NULL, _IONBF, 0);
+    int kind = path_kind(path);
+    if (kind == NOTHING_THERE)
+        return 1;
+    if (folder_in_tree(path))
+        note_refusal(path, "would replace a file of the source tree");
+    else if (kind == OTHER_KIND)
+        note_refusal(path, "is not a regular file");
+    else if (kind == READ_ONLY_FILE)
+        note_refusal(path, "is read-only");
+    else
+        return 1;
+    return 0;
+}
+
+static void name_temporary(NewFile* out, std::size_t length, int name_number)
+{
+    char* end = out->temporary_path + length;
+    std::memcpy(end, temporary_suffix, sizeof temporary_suffix);
+    if (name_number > 1) {
+        end[sizeof temporary_suffix - 1] = static_cast<char>('0' + name_number);
+        end[sizeof temporary_suffix] = '\0';
+    }
+}
+
+// Creates the file at its temporary name; a leftover of a stopped run that
+// holds the name goes first, unless it is in the tree, where it may be a
+// file of the tree's own.
+static int create_at(NewFile* out, std::FILE* like, int* taken)
+{
+    out->file = create_temporary_file(out->temporary_path, like, taken);
+    if (out->file == NULL && *taken && !folder_in_tree(out->temporary_path) &&
+        remove_leftover(out->temporary_path))
+        out->file = create_temporary_file(out->temporary_path, like, taken);
     return out->file != NULL;
 }
 
-int open_new_file(NewFile* out, const char* path)
+int open_new_file(NewFile* out, const char* path, std::FILE* like)
 {
     out->file = NULL;
-    if (path == NULL)
+    if (path == NULL) {
+        note_refusal(path, "path too long");
         return 0;
+    }
     std::size_t length = std::strlen(path);
-    if (length >= sizeof out->path || length + sizeof temporary_suffix > sizeof out->temporary_path)
+    if (length >= sizeof out->path ||
+        length + sizeof temporary_suffix + 1 > sizeof out->temporary_path) {
+        note_refusal(path, "path too long");
+        return 0;
+    }
+    if (!may_replace(path))
         return 0;
     std::memcpy(out->path, path, length + 1);
     std::memcpy(out->temporary_path, path, length);
-    std::memcpy(out->temporary_path + length, temporary_suffix, sizeof temporary_suffix);
-    // With nothing at the path there is nothing to keep, and the file is made
-    // in place: one rename less for every file of a fresh code set.
-    out->in_place = !path_in_use(out->path);
-    if (out->in_place) {
-        out->file = create_file(out->path);
-        return finish_opening(out);
-    }
-    // A code set placed in the tree would write over the files it is made from.
-    if (taken_in_tree(out->path))
-        return 0;
-    // Whatever an earlier run left at the temporary name goes first, unless it
-    // is in the tree: opening a link there would write through it, into the
-    // file it names. Where a removed name lasts while its file is open
-    // elsewhere, creating the file fails.
-    if (path_in_use(out->temporary_path)) {
-        if (taken_in_tree(out->temporary_path))
+    for (int name_number = 1; name_number <= TEMPORARY_NAMES; name_number++) {
+        name_temporary(out, length, name_number);
+        int taken = 0;
+        if (create_at(out, like, &taken))
+            return 1;
+        if (!taken) {
+            note_system_error(path);
             return 0;
-        (void)remove_file(out->temporary_path);
+        }
     }
-    out->file = create_file(out->temporary_path);
-    return finish_opening(out);
+    note_refusal(path, "is being written by other runs");
+    return 0;
 }
 
 int close_new_file(NewFile* out, int written)
 {
-    // Flushed apart from the close, the last buffered bytes report their
-    // failure even where fclose would not (Wine's C library drops it).
-    int flushed = std::fflush(out->file) == 0;
-    int closed = std::fclose(out->file) == 0 && flushed;
+    std::FILE* file = out->file;
     out->file = NULL;
-    if (out->in_place) {
-        if (written && closed)
-            return 1;
-        (void)remove_file(out->path);
+    if (!written) {
+        discard_file(file, out->temporary_path);
         return 0;
     }
-    if (written && closed && replace_file(out->temporary_path, out->path))
+    if (put_in_place(file, out->temporary_path, out->path))
         return 1;
-    (void)remove_file(out->temporary_path);
+    note_system_error(out->path);
     return 0;
 }

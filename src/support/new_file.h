@@ -4,24 +4,26 @@
 
 #include <cstdio>
 
-// A file that never clobbers an earlier one by failing: where a file of its
-// name exists, it is written beside it and moved there only once every byte is
-// written and closed; where none does, it is written in place and removed
-// again if writing fails.
+// A file that stands under its name only once it is whole: it is written at a
+// temporary name beside it (`<name>.forkit-new`, or `.forkit-new2` and on
+// while other runs write the same file) and moved there when complete.
+// Whatever stops a run, no final name holds a partial file, and an earlier
+// file stays as it was until its replacement is complete.
 struct NewFile {
     std::FILE* file;
-    int in_place;
     char path[TEXT_BUFFER_SIZE];
     char temporary_path[TEXT_BUFFER_SIZE + 16];
 };
 
-// Starts the file that is to become `path`; 0 if it cannot be created (also
-// when `path` is NULL, a path that did not fit), and 0 when it would replace
-// anything inside the current directory, the source tree: new files may be
-// made there, but no file of the tree is ever written over.
-int open_new_file(NewFile* out, const char* path);
+// Starts the file that is to become `path`, with the permission bits of
+// `like` (default ones when NULL). 0, with the reason noted, when it cannot be
+// started: `path` is NULL (a path that did not fit), it names anything but a
+// writable regular file, it would replace a file inside the current directory
+// (the source tree: new files may be made there, none is ever written over),
+// or the system refuses.
+int open_new_file(NewFile* out, const char* path, std::FILE* like);
 
-// Closes the file. When `written` is 1 and the close succeeds, the file takes
-// the place of `path` and the result is 1; otherwise it is removed and any
-// earlier file at `path` stays as it was.
+// When `written` is 1, puts the file in the place of `path` and returns 1 if
+// that worked; otherwise removes it, and any earlier file at `path` stays.
+// A failure of its own is noted; the caller notes why `written` is 0.
 int close_new_file(NewFile* out, int written);

@@ -3,43 +3,67 @@
 #include <cstddef>
 #include <cstdio>
 
-// The file-system calls that differ between Windows and POSIX. Paths arrive as
-// forkit forms them, with backslashes; only these functions turn them into
-// what the platform takes. Every result is 1 for true and 0 for false.
+// The file-system and process calls that differ between Windows and POSIX.
+// Paths arrive as forkit forms them, with backslashes; only these functions
+// turn them into what the platform takes. Every truth result is 1 or 0. A
+// failing call leaves the system's error for describe_system_error.
 
-// Returns 1 if `path` can be made the current directory. The current
-// directory is the same afterwards, whatever its length.
+// Readies the process: an output that closes never stops the run, and a run
+// stopped from outside removes the file it was writing.
+void prepare_process();
+
+// Returns 1 if `path` is a folder that could be made the current directory.
+// The current directory is never changed.
 int can_enter_directory(const char* path);
 
 // Creates the one directory `path` with default permissions; 0 if it exists
 // or cannot be made.
 int create_directory(const char* path);
 
-// Opens a regular file in binary mode ("rb", "wb"); NULL for a directory or
-// any failure.
-std::FILE* open_file(const char* path, const char* mode);
+// 1 on the platforms where a path that is only a drive ("C:") names the
+// root folder of that drive.
+int is_bare_drive(const char* path);
 
-// Creates the file `path` and opens it for writing in binary mode; NULL if
-// anything, a link included, is already there, or on any failure.
-std::FILE* create_file(const char* path);
+// Opens `path` for reading in binary mode without waiting on it (a FIFO with
+// no writer does not block); NULL on failure. It may be anything: ask
+// is_regular_file before reading.
+std::FILE* open_file(const char* path);
 
-// Returns 1 when both paths name one existing file (the same device and file
-// number), however they are written.
+// 1 if the open file is a regular file: not a folder, FIFO or device.
+int is_regular_file(std::FILE* file);
+
+// What is at a path, without following a link.
+enum PathKind { NOTHING_THERE, WRITABLE_FILE, READ_ONLY_FILE, OTHER_KIND };
+int path_kind(const char* path);
+
+// Returns 1 when both paths name one existing file, however they are written.
 int same_file(const char* first, const char* second);
-
-// Moves the file `from` over `to`, replacing any file there.
-int replace_file(const char* from, const char* to);
-
-// Removes the file `path`; the result is 1 if it is gone.
-int remove_file(const char* path);
-
-// Returns 1 if anything is at `path`: a file, a folder, or a link (a link is
-// not followed, so a broken one counts too).
-int path_in_use(const char* path);
 
 // Returns 1 if the folder `path` is the folder `top` or lies anywhere below
 // it, with links followed, and also when that cannot be told.
 int directory_within(const char* path, const char* top);
+
+// Returns 1 if the file at `path`, with every link on the way followed, lies
+// in the current directory or below it; 0 when it does not or that cannot
+// be told.
+int file_within_current_directory(const char* path);
+
+// Creates `path` exclusively, as the one file this run is writing, with the
+// permission bits of `like` (default ones when NULL) less the process's mask.
+// NULL on failure, with *taken set when something is already at `path`.
+// Until put_in_place or discard_file, a stop by a signal removes it.
+std::FILE* create_temporary_file(const char* path, std::FILE* like, int* taken);
+
+// Removes what a run that was stopped left at `path`. 0 when that is the
+// unfinished file of a run still going, or it cannot be removed.
+int remove_leftover(const char* path);
+
+// Moves the complete file being written from `temporary` to `path`, replacing
+// what is there, and closes it; 1 if both worked.
+int put_in_place(std::FILE* file, const char* temporary, const char* path);
+
+// Closes the file being written and removes it from `temporary`.
+void discard_file(std::FILE* file, const char* temporary);
 
 // Writes `text` and a line feed to `stream` and flushes it; output errors are
 // not looked at.

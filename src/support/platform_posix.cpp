@@ -2,8 +2,11 @@
 
 #include <cerrno>
 #include <climits>
+#include <csignal>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -20,34 +23,62 @@ struct NativePath {
 static const char* native_path(const char* path, NativePath* out)
 {
     std::size_t length = std::strlen(path);
-    if (length >= sizeof out->text)
+    if (length >= sizeof out->text) {
+        errno = ENAMETOOLONG;
         return NULL;
+    }
     for (std::size_t i = 0; i <= length; i++)
         out->text[i] = path[i] == '\\' ? '/' : path[i];
     return out->text;
 }
 
-static int is_enterable(const char* path)
+static int same_node(const struct stat& a, const struct stat& b)
 {
-    struct stat info;
-    return stat(path, &info) == 0 && S_ISDIR(info.st_mode) && access(path, X_OK) == 0;
+    return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+// The file being written, for the signal handler: its descriptor, published
+// only once its name is in place, and that name.
+static volatile std::sig_atomic_t writing_fd = -1;
+static char writing_path[PATH_MAX];
+
+// Removes the unfinished file, if its name still holds it, then stops the way
+// the signal would have. Only async-signal-safe calls.
+static void stop_on_signal(int signal_number)
+{
+    int fd = writing_fd;
+    struct stat open_file_info, named;
+    if (fd >= 0 && fstat(fd, &open_file_info) == 0 && lstat(writing_path, &named) == 0 &&
+        same_node(open_file_info, named))
+        (void)unlink(writing_path);
+    (void)std::signal(signal_number, SIG_DFL);
+    (void)std::raise(signal_number);
+}
+
+void prepare_process()
+{
+    (void)std::signal(SIGPIPE, SIG_IGN);
+    struct sigaction action;
+    std::memset(&action, 0, sizeof action);
+    action.sa_handler = stop_on_signal;
+    (void)sigemptyset(&action.sa_mask);
+    (void)sigaction(SIGINT, &action, NULL);
+    (void)sigaction(SIGTERM, &action, NULL);
+    (void)sigaction(SIGHUP, &action, NULL);
 }
 
 int can_enter_directory(const char* path)
 {
     NativePath native;
     const char* name = native_path(path, &native);
-    if (name == NULL)
+    struct stat info;
+    if (name == NULL || stat(name, &info) != 0)
         return 0;
-    // A handle on the current directory brings us back however long its path.
-    int home = open(".", O_RDONLY | O_CLOEXEC);
-    if (home < 0)
-        return is_enterable(name);
-    int entered = chdir(name) == 0;
-    if (entered)
-        (void)!fchdir(home);
-    (void)close(home);
-    return entered;
+    if (!S_ISDIR(info.st_mode)) {
+        errno = ENOTDIR;
+        return 0;
+    }
+    return faccessat(AT_FDCWD, name, X_OK, AT_EACCESS) == 0;
 }
 
 int create_directory(const char* path)
@@ -57,35 +88,45 @@ int create_directory(const char* path)
     return name != NULL && mkdir(name, 0777) == 0;
 }
 
-std::FILE* open_file(const char* path, const char* mode)
+int is_bare_drive(const char*)
 {
-    NativePath native;
-    const char* name = native_path(path, &native);
-    if (name == NULL)
-        return NULL;
-    std::FILE* file = std::fopen(name, mode);
-    // A directory cannot be opened for writing at all; one opened for
-    // reading is told by its type.
-    struct stat info;
-    if (file != NULL && mode[0] == 'r' &&
-        (fstat(fileno(file), &info) != 0 || S_ISDIR(info.st_mode))) {
-        (void)std::fclose(file);
-        return NULL;
-    }
-    return file;
+    return 0;
 }
 
-std::FILE* create_file(const char* path)
+std::FILE* open_file(const char* path)
 {
     NativePath native;
     const char* name = native_path(path, &native);
-    int fd = name != NULL ? open(name, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666) : -1;
+    int fd = name != NULL ? open(name, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC) : -1;
     if (fd < 0)
         return NULL;
-    std::FILE* file = fdopen(fd, "wb");
+    // Reads of a regular file never wait, so the flag may stay.
+    std::FILE* file = fdopen(fd, "rb");
     if (file == NULL)
         (void)close(fd);
     return file;
+}
+
+int is_regular_file(std::FILE* file)
+{
+    struct stat info;
+    return fstat(fileno(file), &info) == 0 && S_ISREG(info.st_mode);
+}
+
+int path_kind(const char* path)
+{
+    NativePath native;
+    const char* name = native_path(path, &native);
+    struct stat info;
+    if (name == NULL || lstat(name, &info) != 0)
+        return NOTHING_THERE;
+    if (!S_ISREG(info.st_mode))
+        return OTHER_KIND;
+    // Write bits, not access(): root may write anything, but a file that
+    // nobody may write is one its owner asked to keep.
+    if ((info.st_mode & 0222) == 0 || faccessat(AT_FDCWD, name, W_OK, AT_EACCESS) != 0)
+        return READ_ONLY_FILE;
+    return WRITABLE_FILE;
 }
 
 int same_file(const char* first, const char* second)
@@ -97,60 +138,162 @@ int same_file(const char* first, const char* second)
     // settles the question in one call.
     struct stat info_a, info_b;
     return a != NULL && b != NULL && stat(b, &info_b) == 0 && stat(a, &info_a) == 0 &&
-           info_a.st_dev == info_b.st_dev && info_a.st_ino == info_b.st_ino;
+           same_node(info_a, info_b);
 }
 
-int replace_file(const char* from, const char* to)
+// Walks up from the folder `native` (which it extends) by "/..", which the
+// system resolves where each link leads, until it meets `goal` (1) or the
+// root (0); -1 when a step cannot be taken.
+static int walk_up_to(NativePath* native, const struct stat& goal)
 {
-    NativePath native_from, native_to;
-    const char* a = native_path(from, &native_from);
-    const char* b = native_path(to, &native_to);
-    return a != NULL && b != NULL && std::rename(a, b) == 0;
-}
-
-int remove_file(const char* path)
-{
-    NativePath native;
-    const char* name = native_path(path, &native);
-    return name != NULL && std::remove(name) == 0;
-}
-
-int path_in_use(const char* path)
-{
-    NativePath native;
-    const char* name = native_path(path, &native);
-    struct stat info;
-    return name != NULL && lstat(name, &info) == 0;
-}
-
-static int same_node(const struct stat& a, const struct stat& b)
-{
-    return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
-}
-
-int directory_within(const char* path, const char* top)
-{
-    NativePath native, native_top;
-    const char* name = native_path(path, &native);
-    const char* top_name = native_path(top, &native_top);
-    struct stat at, above, goal;
-    if (name == NULL || top_name == NULL || stat(top_name, &goal) != 0 || stat(name, &at) != 0)
-        return 1;
-    // Each step up appends "/..", which the system resolves where each link
-    // leads; the walk ends at the root, which is its own parent.
-    std::size_t length = std::strlen(name);
+    struct stat at, above;
+    if (stat(native->text, &at) != 0)
+        return -1;
+    std::size_t length = std::strlen(native->text);
     while (!same_node(at, goal)) {
-        if (length + 3 >= sizeof native.text)
-            return 1;
-        std::memcpy(native.text + length, "/..", 4);
+        if (length + 3 >= sizeof native->text)
+            return -1;
+        std::memcpy(native->text + length, "/..", 4);
         length += 3;
-        if (stat(native.text, &above) != 0)
-            return 1;
+        if (stat(native->text, &above) != 0)
+            return -1;
         if (same_node(above, at))
             return 0;
         at = above;
     }
     return 1;
+}
+
+int directory_within(const char* path, const char* top)
+{
+    NativePath native, native_top;
+    const char* top_name = native_path(top, &native_top);
+    struct stat goal;
+    if (native_path(path, &native) == NULL || top_name == NULL || stat(top_name, &goal) != 0)
+        return 1;
+    return walk_up_to(&native, goal) != 0;
+}
+
+// 1 if some part of the relative path `name` is a symbolic link, or cannot
+// be looked at.
+static int passes_a_link(const char* name)
+{
+    NativePath part;
+    std::size_t length = std::strlen(name);
+    for (std::size_t end = 1; end <= length; end++) {
+        if (end < length && name[end] != '/')
+            continue;
+        std::memcpy(part.text, name, end);
+        part.text[end] = '\0';
+        struct stat info;
+        if (lstat(part.text, &info) != 0 || S_ISLNK(info.st_mode))
+            return 1;
+    }
+    return 0;
+}
+
+int file_within_current_directory(const char* path)
+{
+    NativePath native, folder;
+    const char* name = native_path(path, &native);
+    struct stat goal;
+    if (name == NULL || stat(".", &goal) != 0)
+        return 0;
+    // Without a link on the way, a relative path that never climbs stays
+    // below where it starts: most entries are such, and cost an lstat a part.
+    if (name[0] != '/' && std::strstr(name, "..") == NULL && !passes_a_link(name))
+        return 1;
+    if (realpath(name, folder.text) == NULL)
+        return 0;
+    char* last_slash = std::strrchr(folder.text, '/');
+    last_slash[last_slash == folder.text ? 1 : 0] = '\0';
+    return walk_up_to(&folder, goal) == 1;
+}
+
+std::FILE* create_temporary_file(const char* path, std::FILE* like, int* taken)
+{
+    *taken = 0;
+    NativePath native;
+    const char* name = native_path(path, &native);
+    struct stat source;
+    mode_t mode = like != NULL && fstat(fileno(like), &source) == 0 ? source.st_mode & 0777 : 0666;
+    int fd =
+        name != NULL ? open(name, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode) : -1;
+    if (fd < 0) {
+        *taken = errno == EEXIST;
+        return NULL;
+    }
+    // The lock marks the file as a running run's own. Another run that took it
+    // first, between the creation and the lock, has removed it by now.
+    struct stat info;
+    if (flock(fd, LOCK_EX | LOCK_NB) != 0 || fstat(fd, &info) != 0 || info.st_nlink == 0) {
+        (void)close(fd);
+        *taken = 1;
+        return NULL;
+    }
+    std::memcpy(writing_path, name, std::strlen(name) + 1);
+    writing_fd = fd;
+    std::FILE* file = fdopen(fd, "wb");
+    if (file == NULL) {
+        writing_fd = -1;
+        (void)unlink(name);
+        (void)close(fd);
+        return NULL;
+    }
+    // Writers hand over whole blocks; a stdio buffer would only copy them.
+    (void)std::setvbuf(file, NULL, _IONBF, 0);
+    return file;
+}
+
+int remove_leftover(const char* path)
+{
+    NativePath native;
+    const char* name = native_path(path, &native);
+    struct stat named, held;
+    if (name == NULL)
+        return 0;
+    if (lstat(name, &named) != 0)
+        return errno == ENOENT;
+    // Only a regular file can be a run's unfinished one.
+    if (!S_ISREG(named.st_mode))
+        return unlink(name) == 0;
+    // A run that is going holds its file's lock. Once the lock is ours, only
+    // we may remove what the name holds, so it cannot change before unlink.
+    int fd = open(name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0)
+        return 0;
+    int removed = flock(fd, LOCK_EX | LOCK_NB) == 0 && fstat(fd, &held) == 0 &&
+                  lstat(name, &named) == 0 && same_node(held, named) && unlink(name) == 0;
+    (void)close(fd);
+    return removed;
+}
+
+int put_in_place(std::FILE* file, const char* temporary, const char* path)
+{
+    NativePath native_temporary, native_path_to;
+    const char* from = native_path(temporary, &native_temporary);
+    const char* to = native_path(path, &native_path_to);
+    // Moved while its lock is held, so that no other run takes it for a
+    // leftover; a failed move leaves nothing behind.
+    int moved = std::fflush(file) == 0 && from != NULL && to != NULL && rename(from, to) == 0;
+    int error = errno;
+    if (!moved && from != NULL)
+        (void)unlink(from);
+    writing_fd = -1;
+    int closed = std::fclose(file) == 0;
+    if (closed)
+        errno = error;
+    return moved && closed;
+}
+
+void discard_file(std::FILE* file, const char* temporary)
+{
+    NativePath native;
+    const char* name = native_path(temporary, &native);
+    if (name != NULL)
+        (void)unlink(name);
+    writing_fd = -1;
+    (void)std::fclose(file);
 }
 
 void write_line(std::FILE* stream, const char* text)

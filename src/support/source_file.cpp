@@ -1,0 +1,24 @@
+#include "source_file.h"
+
+#include "failure.h"
+#include "platform.h"
+
+#include <cstddef>
+
+std::FILE* open_source_file(const char* path)
+{
+    std::FILE* file = path != NULL ? open_file(path) : NULL;
+    if (file == NULL) {
+        if (path == NULL)
+            note_refusal(path, "path too long");
+        else
+            note_system_error(path);
+        return NULL;
+    }
+    if (!is_regular_file(file)) {
+        note_refusal(path, "is not a regular file");
+        (void)std::fclose(file);
+        return NULL;
+    }
+    return file;
+}
