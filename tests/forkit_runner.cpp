@@ -30,12 +30,16 @@ static std::string console_lines(std::string text)
 static RunResult run_in(const fs::path& folder, const std::string& command)
 {
     const fs::path console = folder.parent_path() / (folder.filename().string() + ".console");
+    const fs::path errors = folder.parent_path() / (folder.filename().string() + ".errors");
     int status = std::system(("cd " + shell_quoted(folder.string()) + " && " + command + " > " +
-                              shell_quoted(console.string()))
+                              shell_quoted(console.string()) + " 2> " +
+                              shell_quoted(errors.string()))
                                  .c_str());
     RunResult result;
     result.console = read_file(console);
+    result.errors = console_lines(read_file(errors));
     fs::remove(console);
+    fs::remove(errors);
     result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     return result;
 }
@@ -53,7 +57,7 @@ RunResult run_forkit(const fs::path& tree, const std::vector<std::string>& args,
         result.console = console_lines(result.console);
     // forkit always exits with 0: anything else is a crash, or an error found
     // by a checker that FORKIT_COMMAND runs it under.
-    EXPECT_EQ(result.status, 0) << command;
+    EXPECT_EQ(result.status, 0) << command << "\n" << result.errors;
     return result;
 }
 

@@ -7,6 +7,7 @@
 // instead of the built program (another build, or one under an emulator).
 struct RunResult {
     std::string console;
+    std::string errors; // standard error, where forkit says why steps failed
     int status;
 };
 RunResult run_forkit(const fs::path& tree, const std::vector<std::string>& args,

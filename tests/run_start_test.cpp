@@ -42,21 +42,33 @@ TEST_F(Start, EachFailedCheckIsReportedAndNothingIsCreated)
         std::string q3path;
         const char* module_to_remove;
         std::string after_banner;
+        std::string why; // the start of forkit's line on standard error
     };
     const std::string unknown = std::string(HEADING) + "Unknown error.\n";
+    const std::string exists = std::string(HEADING) +
+                               "The mod name you have chosen already exists in your Q3A "
+                               "directory. Please choose a different name.\n";
+    const std::string missing = (root / "missing").string();
     const Case cases[] = {
         {"no ui folder", "mymod", game.string(), "ui",
          std::string(HEADING) + "The source code is invalid. Please install a fresh copy of "
-                                "the source code and try again.\n"},
-        {"no game folder", "mymod", (root / "missing").string(), nullptr, unknown},
-        {"mod exists", "taken", game.string(), nullptr,
-         std::string(HEADING) + "The mod name you have chosen already exists in your Q3A "
-                                "directory. Please choose a different name.\n"},
-        {"empty mod name", "", game.string(), nullptr,
-         std::string(HEADING) + "The mod name you have chosen already exists in your Q3A "
-                                "directory. Please choose a different name.\n"},
+                                "the source code and try again.\n",
+         "forkit: ui: "},
+        {"no game folder", "mymod", missing, nullptr, unknown, "forkit: " + missing + ": "},
+        {"mod exists", "taken", game.string(), nullptr, exists,
+         "forkit: " + game.string() + "\\taken: already exists\n"},
+        {"empty mod name", "", game.string(), nullptr, exists, "forkit: " + game.string() + "\\: "},
         {"mod name is a file", "afile", game.string(), nullptr,
-         "Creating directories...\n  " + game.string() + "\\afile\n" + unknown},
+         "Creating directories...\n  " + game.string() + "\\afile\n" + unknown,
+         "forkit: " + game.string() + "\\afile: "},
+        // A mod's name is one folder: with a separator it would be made
+        // beside the game folder, or anywhere.
+        {"mod name climbs out", "..\\escape", game.string(), nullptr,
+         "Creating directories...\n  " + game.string() + "\\..\\escape\n" + unknown,
+         "forkit: ..\\escape: a mod name is one folder name\n"},
+        {"mod name with a slash", "../taken", (game / "taken").string(), nullptr,
+         "Creating directories...\n  " + (game / "taken").string() + "\\../taken\n" + unknown,
+         "forkit: ../taken: a mod name is one folder name\n"},
     };
     for (const Case& c : cases) {
         if (c.module_to_remove)
@@ -64,6 +76,7 @@ TEST_F(Start, EachFailedCheckIsReportedAndNothingIsCreated)
         const auto before = tree_listing(root);
         RunResult run = fork({c.modname, code_set.string(), c.q3path});
         EXPECT_EQ(run.console, BANNER + c.after_banner) << c.what;
+        EXPECT_EQ(run.errors.substr(0, c.why.size()), c.why) << c.what;
         EXPECT_EQ(run.status, 0);
         EXPECT_EQ(tree_listing(root), before) << c.what;
         if (c.module_to_remove)
