@@ -1,42 +1,62 @@
 #include "platform.h"
 
 #include <cstdio>
+#include <cstring>
 #include <fcntl.h>
 #include <io.h>
 #include <string>
 #include <windows.h>
 
 // Paths arrive in the system code page, as the command line gave them. Each
-// call converts its path as the ...A functions would, then uses the wide
-// function, which takes paths longer than MAX_PATH where the system allows
-// them (forkit.exe's manifest asks for that). A path that cannot be converted
-// becomes "", which every call refuses.
-static std::wstring wide(const char* path)
+// call converts its path, then uses the wide function, which takes paths
+// longer than MAX_PATH where the system allows them (forkit.exe's manifest
+// asks for that). The ...A functions would pass a byte the code page does not
+// define, or one that comes back as another (best fit), as some other
+// character, and so open a file that was never named: such a path is refused
+// instead, with ERROR_NO_UNICODE_TRANSLATION, as one too long is.
+static int wide(const char* path, std::wstring* out)
 {
-    int needed = MultiByteToWideChar(CP_ACP, 0, path, -1, NULL, 0);
-    if (needed <= 0)
-        return std::wstring();
-    std::wstring text(static_cast<std::size_t>(needed), L'\0');
-    if (MultiByteToWideChar(CP_ACP, 0, path, -1, &text[0], needed) != needed)
-        return std::wstring();
-    text.resize(static_cast<std::size_t>(needed) - 1);
-    return text;
+    UINT page = GetACP();
+    int needed = MultiByteToWideChar(page, MB_ERR_INVALID_CHARS, path, -1, NULL, 0);
+    if (needed > 0) {
+        out->assign(static_cast<std::size_t>(needed), L'\0');
+        needed = MultiByteToWideChar(page, MB_ERR_INVALID_CHARS, path, -1, &(*out)[0], needed);
+    }
+    // Converted back, the path must give its own bytes again. UTF-8 takes no
+    // best-fit flag: it has no best fit.
+    DWORD exact = page == CP_UTF8 ? 0 : WC_NO_BEST_FIT_CHARS;
+    std::size_t length = std::strlen(path);
+    std::string back(length + 1, '\0');
+    if (needed <= 0 ||
+        WideCharToMultiByte(page, exact, out->c_str(), -1, &back[0], static_cast<int>(length + 1),
+                            NULL, NULL) != static_cast<int>(length + 1) ||
+        std::memcmp(back.c_str(), path, length + 1) != 0) {
+        SetLastError(ERROR_NO_UNICODE_TRANSLATION);
+        return 0;
+    }
+    out->resize(static_cast<std::size_t>(needed) - 1);
+    return 1;
 }
 
 static int is_directory(const char* path)
 {
-    DWORD attributes = GetFileAttributesW(wide(path).c_str());
+    std::wstring name;
+    DWORD attributes =
+        wide(path, &name) ? GetFileAttributesW(name.c_str()) : INVALID_FILE_ATTRIBUTES;
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
 int can_enter_directory(const char* path)
 {
+    std::wstring name;
+    if (!wide(path, &name))
+        return 0;
     // The saved directory is sized to the answer so that it is never cut.
     DWORD needed = GetCurrentDirectoryW(0, NULL);
     std::wstring home(needed, L'\0');
     if (needed == 0 || GetCurrentDirectoryW(needed, &home[0]) >= needed)
         return is_directory(path);
-    int entered = SetCurrentDirectoryW(wide(path).c_str()) != 0;
+    int entered = SetCurrentDirectoryW(name.c_str()) != 0;
     if (entered)
         (void)SetCurrentDirectoryW(home.c_str());
     return entered;
@@ -44,20 +64,25 @@ int can_enter_directory(const char* path)
 
 int create_directory(const char* path)
 {
-    return CreateDirectoryW(wide(path).c_str(), NULL) != 0;
+    std::wstring name;
+    return wide(path, &name) && CreateDirectoryW(name.c_str(), NULL) != 0;
 }
 
 std::FILE* open_file(const char* path, const char* mode)
 {
-    if (is_directory(path))
+    std::wstring name, wide_mode;
+    if (!wide(path, &name) || !wide(mode, &wide_mode) || is_directory(path))
         return NULL;
-    return _wfopen(wide(path).c_str(), wide(mode).c_str());
+    return _wfopen(name.c_str(), wide_mode.c_str());
 }
 
 std::FILE* create_file(const char* path)
 {
-    HANDLE handle = CreateFileW(wide(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ, NULL,
-                                CREATE_NEW, FILE_ATTRIBUTE_NORMAL, NULL);
+    std::wstring name;
+    if (!wide(path, &name))
+        return NULL;
+    HANDLE handle = CreateFileW(name.c_str(), GENERIC_WRITE, FILE_SHARE_READ, NULL, CREATE_NEW,
+                                FILE_ATTRIBUTE_NORMAL, NULL);
     if (handle == INVALID_HANDLE_VALUE)
         return NULL;
     int fd = _open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_WRONLY | _O_BINARY);
@@ -74,9 +99,11 @@ std::FILE* create_file(const char* path)
 // A handle on the file or folder at `path` that only reads its properties.
 static HANDLE open_to_query(const char* path)
 {
-    return CreateFileW(wide(path).c_str(), 0,
-                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, NULL, OPEN_EXISTING,
-                       FILE_FLAG_BACKUP_SEMANTICS, NULL);
+    std::wstring name;
+    if (!wide(path, &name))
+        return INVALID_HANDLE_VALUE;
+    return CreateFileW(name.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                       NULL, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, NULL);
 }
 
 static int identify(const char* path, BY_HANDLE_FILE_INFORMATION* info)
@@ -99,17 +126,21 @@ int same_file(const char* first, const char* second)
 
 int replace_file(const char* from, const char* to)
 {
-    return MoveFileExW(wide(from).c_str(), wide(to).c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
+    std::wstring source, target;
+    return wide(from, &source) && wide(to, &target) &&
+           MoveFileExW(source.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
 }
 
 int remove_file(const char* path)
 {
-    return DeleteFileW(wide(path).c_str()) != 0;
+    std::wstring name;
+    return wide(path, &name) && DeleteFileW(name.c_str()) != 0;
 }
 
 int path_in_use(const char* path)
 {
-    return GetFileAttributesW(wide(path).c_str()) != INVALID_FILE_ATTRIBUTES;
+    std::wstring name;
+    return wide(path, &name) && GetFileAttributesW(name.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
 // The full path of the folder or file at `path` with every link resolved.
