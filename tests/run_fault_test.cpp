@@ -66,14 +66,33 @@ std::string nothing_written(const std::string& set)
                        "  Error creating " + set + "\\play it.bat\n");
 }
 
-// Tears down, before the folders go, whatever a test mounted.
+// Tears down, before the folders go, whatever a test mounted or mapped.
 class FaultRun : public ForkitRun {
 protected:
     void TearDown() override
     {
         for (auto at = mounts.rbegin(); at != mounts.rend(); ++at)
             (void)!std::system(("umount " + shell_quoted(at->string())).c_str());
+        if (!drive_link.empty())
+            fs::remove(drive_link);
         ForkitRun::TearDown();
+    }
+
+    // The root of the drive that map_drive makes, Y:\ for forkit; "" where
+    // forkit does not run in a Wine prefix of the tests' own
+    // (FORKIT_WINE_PREFIX).
+    static std::string wine_drive()
+    {
+        return std::getenv("FORKIT_WINE_PREFIX") ? "Y:\\" : "";
+    }
+
+    // Makes wine_drive() a second name for `folder` until the test ends, as a
+    // subst or network drive does on Windows.
+    void map_drive(const fs::path& folder)
+    {
+        drive_link = fs::path(std::getenv("FORKIT_WINE_PREFIX")) / "dosdevices" / "y:";
+        ASSERT_FALSE(fs::is_symlink(drive_link)) << drive_link << " is left from an earlier run";
+        fs::create_directory_symlink(folder, drive_link);
     }
 
     // Mounts with `options` at `at` (a remount adds no mount to undo); the
@@ -91,6 +110,7 @@ protected:
     }
 
     std::vector<fs::path> mounts;
+    fs::path drive_link;
 };
 
 enum FaultKind { NO_WRITE_FITS, DISK_FULL, READ_ONLY, BIG_FILES_FAIL };
@@ -199,13 +219,19 @@ TEST_F(InPlace, NoShapeOfThePathWritesOverAFileOfTheTree)
     fs::create_directory_symlink(tree / "game", root / "game link");
     fs::copy(tree, root / "pristine", fs::copy_options::recursive);
 
-    const std::string into_game[] = {"game", "cgame\\..\\game", (root / "game link").string(),
-                                     tree.string() + "\\game"};
+    std::vector<std::string> into_game = {"game", "cgame\\..\\game", (root / "game link").string(),
+                                          tree.string() + "\\game"};
+    const std::string drive = wine_drive();
+    if (!drive.empty())
+        into_game.push_back(drive);
     const std::string into_tree[] = {".", tree.string(), "..\\source", "game\\..",
                                      (root / "tree link").string()};
     int runs = 0;
     for (const std::string& path : into_game) {
         SCOPED_TRACE(path);
+        if (path == drive) {
+            ASSERT_NO_FATAL_FAILURE(map_drive(tree / "game"));
+        }
         mod = "mod" + std::to_string(++runs);
         const Snapshot before = snapshot(root);
         RunResult run = fork({mod, path, game.string()});

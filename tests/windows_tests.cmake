@@ -65,9 +65,11 @@ ExternalProject_Add(forkit_native_runner
 add_executable(forkit_native_run_tests IMPORTED)
 set_target_properties(forkit_native_run_tests PROPERTIES
   IMPORTED_LOCATION ${runner}
-  # Wine shows a symbolic link to Windows programs as the file it names.
+  # Wine shows a symbolic link to Windows programs as the file it names. The
+  # prefix is where a test maps a drive letter to a folder of its own.
   CROSSCOMPILING_EMULATOR "env;FORKIT_COMMAND='${wine}' '$<TARGET_FILE:forkit>'\
 ;FORKIT_BATCH_COMMAND='${wine}' cmd /c\
 ;FORKIT_GAME_STAND_IN=$<TARGET_FILE:forkit_game_stand_in>\
-;FORKIT_LINKS_LOOK_LIKE_FILES=1")
+;FORKIT_LINKS_LOOK_LIKE_FILES=1\
+;FORKIT_WINE_PREFIX=${FORKIT_WINE_PREFIX}")
 gtest_discover_tests(forkit_native_run_tests DISCOVERY_MODE PRE_TEST ${FORKIT_TEST_OPTIONS})

@@ -9,44 +9,61 @@
 #include <windows.h>
 
 // Paths arrive in the system code page, as the command line gave them. Each
-// call converts its path as the ...A functions would, then uses the wide
-// function, which takes paths longer than MAX_PATH where the system allows
-// them (forkit.exe's manifest asks for that). A path that cannot be converted
-// becomes "", which every call refuses.
-static std::wstring wide(const char* path)
+// call converts its path, then uses the wide function, which takes paths
+// longer than MAX_PATH where the system allows them (forkit.exe's manifest
+// asks for that). The ...A functions would pass a byte the code page does not
+// define, or one that comes back as another (best fit), as some other
+// character, and so open a file that was never named: such a path is refused
+// instead, with ERROR_NO_UNICODE_TRANSLATION, as one too long is.
+static int wide(const char* path, std::wstring* out)
 {
-    int needed = MultiByteToWideChar(CP_ACP, 0, path, -1, NULL, 0);
-    if (needed <= 0)
-        return std::wstring();
-    std::wstring text(static_cast<std::size_t>(needed), L'\0');
-    if (MultiByteToWideChar(CP_ACP, 0, path, -1, &text[0], needed) != needed)
-        return std::wstring();
-    text.resize(static_cast<std::size_t>(needed) - 1);
-    return text;
+    UINT page = GetACP();
+    int needed = MultiByteToWideChar(page, MB_ERR_INVALID_CHARS, path, -1, NULL, 0);
+    if (needed > 0) {
+        out->assign(static_cast<std::size_t>(needed), L'\0');
+        needed = MultiByteToWideChar(page, MB_ERR_INVALID_CHARS, path, -1, &(*out)[0], needed);
+    }
+    // Converted back, the path must give its own bytes again. UTF-8 takes no
+    // best-fit flag: it has no best fit.
+    DWORD exact = page == CP_UTF8 ? 0 : WC_NO_BEST_FIT_CHARS;
+    std::size_t length = std::strlen(path);
+    std::string back(length + 1, '\0');
+    if (needed <= 0 ||
+        WideCharToMultiByte(page, exact, out->c_str(), -1, &back[0], static_cast<int>(length + 1),
+                            NULL, NULL) != static_cast<int>(length + 1) ||
+        std::memcmp(back.c_str(), path, length + 1) != 0) {
+        SetLastError(ERROR_NO_UNICODE_TRANSLATION);
+        return 0;
+    }
+    out->resize(static_cast<std::size_t>(needed) - 1);
+    return 1;
 }
 
-static int is_directory(const char* path)
-{
-    DWORD attributes = GetFileAttributesW(wide(path).c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
-
+// Opens the folder as the system does to make it the current directory, and
+// so answers without leaving the current directory.
 int can_enter_directory(const char* path)
 {
-    // The saved directory is sized to the answer so that it is never cut.
-    DWORD needed = GetCurrentDirectoryW(0, NULL);
-    std::wstring home(needed, L'\0');
-    if (needed == 0 || GetCurrentDirectoryW(needed, &home[0]) >= needed)
-        return is_directory(path);
-    int entered = SetCurrentDirectoryW(wide(path).c_str()) != 0;
-    if (entered)
-        (void)SetCurrentDirectoryW(home.c_str());
-    return entered;
+    std::wstring name;
+    if (!wide(path, &name))
+        return 0;
+    HANDLE handle = CreateFileW(name.c_str(), FILE_TRAVERSE | SYNCHRONIZE,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, NULL,
+                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, NULL);
+    if (handle == INVALID_HANDLE_VALUE)
+        return 0;
+    BY_HANDLE_FILE_INFORMATION info;
+    int folder = GetFileInformationByHandle(handle, &info) &&
+                 (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY);
+    (void)CloseHandle(handle);
+    if (!folder)
+        SetLastError(ERROR_DIRECTORY);
+    return folder;
 }
 
 int create_directory(const char* path)
 {
-    return CreateDirectoryW(wide(path).c_str(), NULL) != 0;
+    std::wstring name;
+    return wide(path, &name) && CreateDirectoryW(name.c_str(), NULL) != 0;
 }
 
 // Ctrl-C, Ctrl-Break and a closed console end the process, which closes its
@@ -81,8 +98,11 @@ static HANDLE handle_of(std::FILE* file)
 
 std::FILE* open_file(const char* path)
 {
+    std::wstring name;
+    if (!wide(path, &name))
+        return NULL;
     // Folders open too, so that is_regular_file can tell them apart.
-    HANDLE handle = CreateFileW(wide(path).c_str(), GENERIC_READ,
+    HANDLE handle = CreateFileW(name.c_str(), GENERIC_READ,
                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, NULL,
                                 OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, NULL);
     if (handle == INVALID_HANDLE_VALUE)
@@ -100,7 +120,9 @@ int is_regular_file(std::FILE* file)
 
 int path_kind(const char* path)
 {
-    DWORD attributes = GetFileAttributesW(wide(path).c_str());
+    std::wstring name;
+    DWORD attributes =
+        wide(path, &name) ? GetFileAttributesW(name.c_str()) : INVALID_FILE_ATTRIBUTES;
     if (attributes == INVALID_FILE_ATTRIBUTES)
         return NOTHING_THERE;
     if (attributes &
@@ -109,38 +131,77 @@ int path_kind(const char* path)
     return attributes & FILE_ATTRIBUTE_READONLY ? READ_ONLY_FILE : WRITABLE_FILE;
 }
 
-// A handle on the file or folder at `path` that only reads its properties.
-static HANDLE open_to_query(const char* path)
+// A handle on the file or folder at the wide path `name` that only reads its
+// properties, and whatever `access` adds.
+static HANDLE open_to_query(const std::wstring& name, DWORD access = 0)
 {
-    return CreateFileW(wide(path).c_str(), 0,
-                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, NULL, OPEN_EXISTING,
-                       FILE_FLAG_BACKUP_SEMANTICS, NULL);
+    return CreateFileW(name.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                       NULL, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, NULL);
 }
 
-static int identify(const char* path, BY_HANDLE_FILE_INFORMATION* info)
+static HANDLE open_to_query(const char* path)
+{
+    std::wstring name;
+    return wide(path, &name) ? open_to_query(name) : INVALID_HANDLE_VALUE;
+}
+
+// What tells one file from every other: its volume's serial number and its ID
+// there. The ID is the 128-bit one where the file system gives it (ReFS's
+// 64-bit indexes are not unique), else the 64-bit index widened as NTFS
+// widens it. The two calls give the serial in 64 or in 32 bits, so only the
+// low 32 are compared: two volumes that share them only make forkit refuse
+// more.
+struct FileIdentity {
+    DWORD volume;
+    unsigned char id[16];
+};
+
+static int identify(HANDLE handle, FileIdentity* out)
+{
+    FILE_ID_INFO full;
+    BY_HANDLE_FILE_INFORMATION basic;
+    std::memset(out->id, 0, sizeof out->id);
+    if (GetFileInformationByHandleEx(handle, FileIdInfo, &full, sizeof full)) {
+        out->volume = static_cast<DWORD>(full.VolumeSerialNumber);
+        std::memcpy(out->id, full.FileId.Identifier, sizeof out->id);
+        return 1;
+    }
+    if (!GetFileInformationByHandle(handle, &basic))
+        return 0;
+    out->volume = basic.dwVolumeSerialNumber;
+    ULONGLONG index = (static_cast<ULONGLONG>(basic.nFileIndexHigh) << 32) | basic.nFileIndexLow;
+    for (int i = 0; i < 8; i++)
+        out->id[i] = static_cast<unsigned char>(index >> (8 * i));
+    return 1;
+}
+
+static int identify_path(const char* path, FileIdentity* out)
 {
     HANDLE handle = open_to_query(path);
     if (handle == INVALID_HANDLE_VALUE)
         return 0;
-    int known = GetFileInformationByHandle(handle, info) != 0;
+    int known = identify(handle, out);
     (void)CloseHandle(handle);
     return known;
 }
 
-int same_file(const char* first, const char* second)
+static int same_identity(const FileIdentity& a, const FileIdentity& b)
 {
-    BY_HANDLE_FILE_INFORMATION a, b;
-    return identify(first, &a) && identify(second, &b) &&
-           a.dwVolumeSerialNumber == b.dwVolumeSerialNumber &&
-           a.nFileIndexHigh == b.nFileIndexHigh && a.nFileIndexLow == b.nFileIndexLow;
+    return a.volume == b.volume && std::memcmp(a.id, b.id, sizeof a.id) == 0;
 }
 
-// The full path of the folder or file at `path` with every link resolved.
-static int final_path(const char* path, std::wstring* out)
+int same_file(const char* first, const char* second)
 {
-    HANDLE handle = open_to_query(path);
-    if (handle == INVALID_HANDLE_VALUE)
-        return 0;
+    // The second path is mostly a file not made yet: looked at first, it
+    // settles the question in one call.
+    FileIdentity a, b;
+    return identify_path(second, &b) && identify_path(first, &a) && same_identity(a, b);
+}
+
+// The full path of the file or folder open as `handle`, with every link and
+// drive alias resolved: "\\?\C:\a\b" or "\\?\UNC\server\share\a".
+static int final_path(HANDLE handle, std::wstring* out)
+{
     DWORD needed = GetFinalPathNameByHandleW(handle, NULL, 0, FILE_NAME_NORMALIZED);
     DWORD got = 0;
     if (needed > 0) {
@@ -148,21 +209,119 @@ static int final_path(const char* path, std::wstring* out)
         got = GetFinalPathNameByHandleW(handle, &(*out)[0], needed, FILE_NAME_NORMALIZED);
         out->resize(got < needed ? got : 0);
     }
-    (void)CloseHandle(handle);
-    return got > 0 && got < needed;
+    return got > 0 && got < needed && out->compare(0, 4, L"\\\\?\\") == 0;
 }
 
+// The length of the root of a final path, its trailing backslash included:
+// "\\?\C:\" or "\\?\UNC\server\share\". Nothing above it has a name.
+static std::size_t root_length(const std::wstring& path)
+{
+    int parts = path.compare(4, 4, L"UNC\\") == 0 ? 3 : 1;
+    std::size_t end = 4;
+    while (parts-- > 0) {
+        end = path.find(L'\\', end);
+        if (end == std::wstring::npos)
+            return path.size();
+        end++;
+    }
+    return end;
+}
+
+// Opens the folder above the root `root`, which no name reaches: a drive of
+// Wine is a link to a folder of the host, and the root's ".." entry gives
+// that folder's ID. Sets `above` to INVALID_HANDLE_VALUE where the root lists
+// no "..", as a volume's own root does; 0 when that cannot be told.
+static int open_above_root(const std::wstring& root, HANDLE* above)
+{
+    *above = INVALID_HANDLE_VALUE;
+    HANDLE listing = open_to_query(root, FILE_LIST_DIRECTORY);
+    if (listing == INVALID_HANDLE_VALUE)
+        return 0;
+    LONGLONG entries[2048];
+    FILE_INFO_BY_HANDLE_CLASS batch = FileIdBothDirectoryRestartInfo;
+    int told = 0, found = 0;
+    while (!found && GetFileInformationByHandleEx(listing, batch, entries, sizeof entries)) {
+        batch = FileIdBothDirectoryInfo;
+        const unsigned char* at = reinterpret_cast<const unsigned char*>(entries);
+        for (;;) {
+            const FILE_ID_BOTH_DIR_INFO* entry = reinterpret_cast<const FILE_ID_BOTH_DIR_INFO*>(at);
+            if (entry->FileNameLength == 2 * sizeof(WCHAR) && entry->FileName[0] == L'.' &&
+                entry->FileName[1] == L'.') {
+                FILE_ID_DESCRIPTOR id = {};
+                id.dwSize = sizeof id;
+                id.Type = FileIdType;
+                id.FileId = entry->FileId;
+                *above = OpenFileById(listing, &id, 0,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, NULL,
+                                      FILE_FLAG_BACKUP_SEMANTICS);
+                found = 1;
+                told = *above != INVALID_HANDLE_VALUE;
+                break;
+            }
+            if (entry->NextEntryOffset == 0)
+                break;
+            at += entry->NextEntryOffset;
+        }
+    }
+    if (!found)
+        told = GetLastError() == ERROR_NO_MORE_FILES || GetLastError() == ERROR_FILE_NOT_FOUND;
+    (void)CloseHandle(listing);
+    return told;
+}
+
+// Walks up from the folder `at`, as the POSIX build does, comparing each
+// folder's identity with `goal`'s: 1 when it meets it, 0 at the top of the
+// host, -1 when a step cannot be taken. The walk follows the final path, where
+// links and drive aliases (subst, mapped drives, Wine's drives) are resolved,
+// and goes on past a root through its ".." entry.
+static int walk_up_to(std::wstring at, const FileIdentity& goal)
+{
+    FileIdentity here, up;
+    // No path Windows takes has more folders than this; a longer walk is a loop.
+    for (int steps = 0; steps < 16384; steps++) {
+        HANDLE handle = open_to_query(at);
+        if (handle == INVALID_HANDLE_VALUE)
+            return -1;
+        int known = identify(handle, &here);
+        (void)CloseHandle(handle);
+        if (!known)
+            return -1;
+        if (same_identity(here, goal))
+            return 1;
+        std::size_t root = root_length(at);
+        if (at.size() > root) {
+            std::size_t last = at.rfind(L'\\');
+            at.resize(last > root ? last : root);
+            continue;
+        }
+        HANDLE above;
+        if (!open_above_root(at, &above))
+            return -1;
+        if (above == INVALID_HANDLE_VALUE)
+            return 0;
+        known = identify(above, &up) && final_path(above, &at);
+        (void)CloseHandle(above);
+        if (!known)
+            return -1;
+        // The host's own root is its own parent.
+        if (same_identity(up, here))
+            return 0;
+    }
+    return -1;
+}
+
+// A step that cannot be taken counts as inside.
 int directory_within(const char* path, const char* top)
 {
-    std::wstring inner, outer;
-    if (!final_path(path, &inner) || !final_path(top, &outer))
+    FileIdentity goal;
+    std::wstring at;
+    HANDLE handle = open_to_query(path);
+    int known = handle != INVALID_HANDLE_VALUE && final_path(handle, &at);
+    if (handle != INVALID_HANDLE_VALUE)
+        (void)CloseHandle(handle);
+    if (!known || !identify_path(top, &goal))
         return 1;
-    if (!outer.empty() && outer.back() == L'\\')
-        outer.pop_back();
-    int length = static_cast<int>(outer.size());
-    return inner.size() >= outer.size() &&
-           CompareStringOrdinal(inner.c_str(), length, outer.c_str(), length, TRUE) == CSTR_EQUAL &&
-           (inner.size() == outer.size() || inner[outer.size()] == L'\\');
+    return walk_up_to(at, goal) != 0;
 }
 
 void write_line(std::FILE* stream, const char* text)
@@ -200,8 +359,12 @@ static int writing_marked = 0;
 
 std::FILE* create_temporary_file(const char* path, std::FILE*, int* taken)
 {
+    *taken = 0;
+    std::wstring name;
+    if (!wide(path, &name))
+        return NULL;
     // No other process may delete it, which tells other runs it is in use.
-    HANDLE handle = CreateFileW(wide(path).c_str(), GENERIC_WRITE | DELETE, FILE_SHARE_READ, NULL,
+    HANDLE handle = CreateFileW(name.c_str(), GENERIC_WRITE | DELETE, FILE_SHARE_READ, NULL,
                                 CREATE_NEW, FILE_ATTRIBUTE_NORMAL, NULL);
     if (handle == INVALID_HANDLE_VALUE) {
         DWORD error = GetLastError();
@@ -217,13 +380,16 @@ std::FILE* create_temporary_file(const char* path, std::FILE*, int* taken)
     if (file != NULL)
         (void)std::setvbuf(file, NULL, _IONBF, 0);
     else if (!writing_marked)
-        (void)DeleteFileW(wide(path).c_str());
+        (void)DeleteFileW(name.c_str());
     return file;
 }
 
 int remove_leftover(const char* path)
 {
-    if (DeleteFileW(wide(path).c_str()))
+    std::wstring name;
+    if (!wide(path, &name))
+        return 0;
+    if (DeleteFileW(name.c_str()))
         return 1;
     DWORD error = GetLastError();
     return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
@@ -233,7 +399,9 @@ int remove_leftover(const char* path)
 // the system's own form of a full path (\??\C:\..., \??\UNC\server\...).
 static int rename_open_file(HANDLE handle, const char* path)
 {
-    std::wstring name = wide(path);
+    std::wstring name;
+    if (!wide(path, &name))
+        return 0;
     DWORD needed = GetFullPathNameW(name.c_str(), 0, NULL, NULL);
     std::wstring full(needed, L'\0');
     if (needed == 0 || GetFullPathNameW(name.c_str(), needed, &full[0], NULL) >= needed)
@@ -266,11 +434,13 @@ int put_in_place(std::FILE* file, const char* temporary, const char* path)
     if (moved)
         return std::fclose(file) == 0;
     int closed = std::fclose(file) == 0;
-    if (closed &&
-        MoveFileExW(wide(temporary).c_str(), wide(path).c_str(), MOVEFILE_REPLACE_EXISTING))
+    std::wstring from, to;
+    int converted = wide(temporary, &from) && wide(path, &to);
+    if (closed && converted && MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING))
         return 1;
     DWORD error = GetLastError();
-    (void)DeleteFileW(wide(temporary).c_str());
+    if (converted)
+        (void)DeleteFileW(from.c_str());
     SetLastError(error);
     return 0;
 }
@@ -278,23 +448,23 @@ int put_in_place(std::FILE* file, const char* temporary, const char* path)
 void discard_file(std::FILE* file, const char* temporary)
 {
     (void)std::fclose(file);
-    if (!writing_marked)
-        (void)DeleteFileW(wide(temporary).c_str());
+    std::wstring name;
+    if (!writing_marked && wide(temporary, &name))
+        (void)DeleteFileW(name.c_str());
 }
 
 int file_within_current_directory(const char* path)
 {
-    std::wstring file, top;
-    if (!final_path(path, &file) || !final_path(".", &top))
+    // The folder that holds the file, links followed, walked up as a folder.
+    FileIdentity goal;
+    std::wstring at;
+    HANDLE handle = open_to_query(path);
+    int known = handle != INVALID_HANDLE_VALUE && final_path(handle, &at);
+    if (handle != INVALID_HANDLE_VALUE)
+        (void)CloseHandle(handle);
+    std::size_t last = known ? at.rfind(L'\\') : std::wstring::npos;
+    if (last == std::wstring::npos || !identify_path(".", &goal))
         return 0;
-    std::size_t last = file.find_last_of(L'\\');
-    if (last == std::wstring::npos)
-        return 0;
-    file.resize(last);
-    if (!top.empty() && top.back() == L'\\')
-        top.pop_back();
-    int length = static_cast<int>(top.size());
-    return file.size() >= top.size() &&
-           CompareStringOrdinal(file.c_str(), length, top.c_str(), length, TRUE) == CSTR_EQUAL &&
-           (file.size() == top.size() || file[top.size()] == L'\\');
+    at.resize(last < root_length(at) ? root_length(at) : last);
+    return walk_up_to(at, goal) == 1;
 }
