@@ -68,27 +68,40 @@ TEST_F(Scripts, BuildListsAreCopiedWholeAfterTheOutputLine)
     EXPECT_EQ(read_file(code_set / "ui" / "ui.q3asm"), "earlier");
 }
 
-TEST_F(Scripts, TheLauncherHandsOverTheFolderAndModAsGiven)
+TEST_F(Scripts, TheScriptsHandOverTheFolderAndModAsGiven)
 {
     // Folder names that Windows allows too: | < > are escaped as well, but no
-    // Windows folder holds them.
-    const std::pair<std::string, std::string> cases[] = {
-        {"Q3 & TA 100%x", "my%mod & co"},
-        {"a^b (1)", "plain"},
+    // Windows folder holds them. The assembler would cut its output name at a
+    // dot after the last '/', so such a name is given ending in .qvm.
+    struct Case {
+        const char* folder;
+        const char* name;
+        const char* escaped_name;
+        const char* extension;
     };
-    for (const auto& [folder, name] : cases) {
-        game = root / folder;
-        mod = name;
+    const Case cases[] = {
+        {"Q3 & TA 100%x", "my%mod & co", "my%%mod & co", ""},
+        {"a^b (1)", "plain", "plain", ""},
+        {"Quake3 v1.32", "mymod", "mymod", ".qvm"},
+        {"quake3", "my.mod", "my.mod", ".qvm"},
+        {"a.b/q3", "mymod", "mymod", ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.folder);
+        game = root / c.folder;
+        mod = c.name;
         fs::remove_all(code_set);
         fs::create_directories(game);
         RunResult run = fork();
         EXPECT_EQ(run.console.substr(run.console.size() - 14), "Task complete\n");
         std::string escaped;
-        for (char c : game.string())
-            escaped += c == '%' ? "%%" : std::string(std::strchr("&|<>^", c) ? "^" : "") + c;
-        std::string escaped_mod = name == "plain" ? name : "my%%mod & co";
+        for (char ch : game.string())
+            escaped += ch == '%' ? "%%" : std::string(std::strchr("&|<>^", ch) ? "^" : "") + ch;
         EXPECT_EQ(read_file(code_set / "play it.bat"),
-                  launcher(game.string()[0], escaped, escaped_mod));
+                  launcher(game.string()[0], escaped, c.escaped_name));
+        EXPECT_EQ(read_file(code_set / "game" / "game.q3asm"),
+                  "-o \"" + game.string() + "\\" + c.name + "\\vm\\qagame" + c.extension +
+                      "\"\r\ng_main\r\n..\\game\\g_syscalls\r\n");
     }
 }
 

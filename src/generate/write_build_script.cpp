@@ -7,6 +7,24 @@
 
 #include <cstring>
 
+// The line that names the assembler's output, in the shared buffer; NULL if
+// it does not fit. The assembler cuts the name at the last dot after the last
+// '/' and adds ".qvm"; with Windows paths, which have no '/', a dot in the
+// game folder or the mod's name would send the module elsewhere. A name that
+// already ends in ".qvm" is cut at that dot and gets it back, with every
+// assembler; a name without such a dot stays as it is.
+static const char* output_line(const char* q3path, const char* modname, const char* output_name)
+{
+    char output[TEXT_BUFFER_SIZE];
+    const char* formed = format_text("%s\\%s\\vm\\%s", q3path, modname, output_name);
+    if (formed == NULL)
+        return NULL;
+    std::strcpy(output, formed);
+    const char* slash = std::strrchr(output, '/');
+    int cut = std::strchr(slash != NULL ? slash : output, '.') != NULL;
+    return format_text("-o \"%s%s\"\n", output, cut ? ".qvm" : "");
+}
+
 static int write_command_file(std::FILE* list, const char* list_name, const char* sourcepath,
                               const char* q3path, const char* modname, const char* module_dir,
                               const char* output_name)
@@ -16,10 +34,9 @@ static int write_command_file(std::FILE* list, const char* list_name, const char
     // A command file that is the list itself would lose the list.
     if (path == NULL || same_file(list_name, path) || !open_new_file(&out, path))
         return 0;
-    const char* output_line = format_text("-o \"%s\\%s\\vm\\%s\"\n", q3path, modname, output_name);
-    int written = output_line != NULL &&
-                  write_text(out.file, output_line, std::strlen(output_line)) &&
-                  copy_text(list, out.file);
+    const char* line = output_line(q3path, modname, output_name);
+    int written =
+        line != NULL && write_text(out.file, line, std::strlen(line)) && copy_text(list, out.file);
     return close_new_file(&out, written);
 }
 
