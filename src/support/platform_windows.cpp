@@ -1,5 +1,6 @@
 #include "platform.h"
 
+#include <climits>
 #include <cstdio>
 #include <fcntl.h>
 #include <io.h>
@@ -140,6 +141,42 @@ int directory_within(const char* path, const char* top)
     return inner.size() >= outer.size() &&
            CompareStringOrdinal(inner.c_str(), length, outer.c_str(), length, TRUE) == CSTR_EQUAL &&
            (inner.size() == outer.size() || inner[outer.size()] == L'\\');
+}
+
+// `text`, in the system code page, as UTF-16; 0 with the system's error set
+// when it cannot be converted with `flags`.
+static int utf16_of_ansi(const char* text, DWORD flags, std::wstring* out)
+{
+    int needed = MultiByteToWideChar(CP_ACP, flags, text, -1, NULL, 0);
+    if (needed <= 0)
+        return 0;
+    out->assign(static_cast<std::size_t>(needed), L'\0');
+    if (MultiByteToWideChar(CP_ACP, flags, text, -1, &(*out)[0], needed) != needed)
+        return 0;
+    out->resize(static_cast<std::size_t>(needed) - 1);
+    return 1;
+}
+
+int convert_for_batch_file(const char* text, char* out, std::size_t size)
+{
+    std::wstring characters;
+    if (!utf16_of_ansi(text, MB_ERR_INVALID_CHARS, &characters))
+        return 0;
+    // A character the page lacks would become '?' or a look-alike and name
+    // another folder or mod. The UTF-7 and UTF-8 pages hold every character,
+    // and refuse both the flag and the question whether one was lacking.
+    UINT page = GetOEMCP();
+    int exact = page != CP_UTF7 && page != CP_UTF8;
+    BOOL lost = FALSE;
+    int size_in = size > INT_MAX ? INT_MAX : static_cast<int>(size);
+    if (WideCharToMultiByte(page, exact ? WC_NO_BEST_FIT_CHARS : 0, characters.c_str(), -1, out,
+                            size_in, NULL, exact ? &lost : NULL) == 0)
+        return 0;
+    if (lost) {
+        SetLastError(ERROR_NO_UNICODE_TRANSLATION);
+        return 0;
+    }
+    return 1;
 }
 
 void write_line(std::FILE* stream, const char* text)
