@@ -179,8 +179,33 @@ int convert_for_batch_file(const char* text, char* out, std::size_t size)
     return 1;
 }
 
+// Writes `text` and a line end to the console behind `stream` as UTF-16; 0,
+// with nothing written, when `stream` is not a console.
+static int write_console_line(std::FILE* stream, const char* text)
+{
+    HANDLE handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream)));
+    DWORD mode;
+    std::wstring characters;
+    if (handle == INVALID_HANDLE_VALUE || !GetConsoleMode(handle, &mode) ||
+        !utf16_of_ansi(text, 0, &characters))
+        return 0;
+    // As the C library's text mode would: each line feed as CR LF.
+    std::wstring line;
+    for (wchar_t c : characters)
+        line += c == L'\n' ? std::wstring(L"\r\n") : std::wstring(1, c);
+    line += L"\r\n";
+    (void)std::fflush(stream);
+    DWORD written;
+    (void)WriteConsoleW(handle, line.c_str(), static_cast<DWORD>(line.size()), &written, NULL);
+    return 1;
+}
+
 void write_line(std::FILE* stream, const char* text)
 {
+    // A console shows bytes in its own code page, not in the one the names
+    // arrive in, so it is given the characters; files and pipes get the bytes.
+    if (write_console_line(stream, text))
+        return;
     (void)std::fputs(text, stream);
     (void)std::fputc('\n', stream);
     (void)std::fflush(stream);
