@@ -1,5 +1,6 @@
 #include "write_build_script.h"
 
+#include "../support/failure.h"
 #include "../support/new_file.h"
 #include "../support/platform.h"
 #include "../support/text_buffer.h"
@@ -48,8 +49,11 @@ void write_build_script(const char* list_name, const char* sourcepath, const cha
         print_line(format_text("  Error opening %s", list_name));
         return;
     }
-    if (!write_command_file(list, list_name, sourcepath, q3path, modname, module_dir, output_name))
+    if (!write_command_file(list, list_name, sourcepath, q3path, modname, module_dir,
+                            output_name)) {
         print_line(
             format_text("  Error creating %s\\%s\\%s.q3asm", sourcepath, module_dir, module_dir));
+        print_failure(format_text("%s\\%s\\%s.q3asm", sourcepath, module_dir, module_dir));
+    }
     (void)std::fclose(list);
 }
