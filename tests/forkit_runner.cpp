@@ -61,9 +61,10 @@ RunResult run_forkit(const fs::path& tree, const std::vector<std::string>& args,
     return result;
 }
 
-RunResult run_batch_line(const fs::path& folder, const std::vector<std::string>& words)
+RunResult run_batch_line(const fs::path& folder, const std::vector<std::string>& words,
+                         const std::string& shell_setup)
 {
-    std::string command = std::getenv("FORKIT_BATCH_COMMAND");
+    std::string command = shell_setup + " " + std::getenv("FORKIT_BATCH_COMMAND");
     for (const std::string& word : words)
         command += " " + shell_quoted(word);
     RunResult result = run_in(folder, command);

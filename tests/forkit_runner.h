@@ -16,9 +16,10 @@ RunResult run_forkit(const fs::path& tree, const std::vector<std::string>& args,
 std::string shell_quoted(const std::string& text);
 
 // Runs a command line of the Windows command interpreter, made of `words`,
-// in `folder`, through FORKIT_BATCH_COMMAND (which must be set); its output
-// with CR LF taken as line ends.
-RunResult run_batch_line(const fs::path& folder, const std::vector<std::string>& words);
+// in `folder`, through FORKIT_BATCH_COMMAND (which must be set), after the
+// shell words `shell_setup`; its output with CR LF taken as line ends.
+RunResult run_batch_line(const fs::path& folder, const std::vector<std::string>& words,
+                         const std::string& shell_setup = "");
 
 // True when the program under test sees a symbolic link as the file it names
 // and cannot tell the two apart: FORKIT_LINKS_LOOK_LIKE_FILES is set, as it

@@ -68,33 +68,67 @@ TEST_F(Scripts, BuildListsAreCopiedWholeAfterTheOutputLine)
     EXPECT_EQ(read_file(code_set / "ui" / "ui.q3asm"), "earlier");
 }
 
-TEST_F(Scripts, TheLauncherHandsOverTheFolderAndModAsGiven)
+TEST_F(Scripts, TheScriptsHandOverTheFolderAndModAsGiven)
 {
     // Folder names that Windows allows too: | < > are escaped as well, but no
-    // Windows folder holds them.
-    const std::pair<std::string, std::string> cases[] = {
-        {"Q3 & TA 100%x", "my%mod & co"},
-        {"a^b (1)", "plain"},
+    // Windows folder holds them. The assembler would cut its output name at a
+    // dot after the last '/', so such a name is given ending in .qvm.
+    struct Case {
+        const char* folder;
+        const char* name;
+        const char* escaped_name;
+        const char* extension;
     };
-    for (const auto& [folder, name] : cases) {
-        game = root / folder;
-        mod = name;
+    const Case cases[] = {
+        {"Q3 & TA 100%x", "my%mod & co", "my%%mod & co", ""},
+        {"a^b (1)", "plain", "plain", ""},
+        {"Quake3 v1.32", "mymod", "mymod", ".qvm"},
+        {"quake3", "my.mod", "my.mod", ".qvm"},
+        {"a.b/q3", "mymod", "mymod", ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.folder);
+        game = root / c.folder;
+        mod = c.name;
         fs::remove_all(code_set);
         fs::create_directories(game);
         RunResult run = fork();
         EXPECT_EQ(run.console.substr(run.console.size() - 14), "Task complete\n");
         std::string escaped;
-        for (char c : game.string())
-            escaped += c == '%' ? "%%" : std::string(std::strchr("&|<>^", c) ? "^" : "") + c;
-        std::string escaped_mod = name == "plain" ? name : "my%%mod & co";
+        for (char ch : game.string())
+            escaped += ch == '%' ? "%%" : std::string(std::strchr("&|<>^", ch) ? "^" : "") + ch;
         EXPECT_EQ(read_file(code_set / "play it.bat"),
-                  launcher(game.string()[0], escaped, escaped_mod));
+                  launcher(game.string()[0], escaped, c.escaped_name));
+        EXPECT_EQ(read_file(code_set / "game" / "game.q3asm"),
+                  "-o \"" + game.string() + "\\" + c.name + "\\vm\\qagame" + c.extension +
+                      "\"\r\ng_main\r\n..\\game\\g_syscalls\r\n");
     }
+}
+
+// Where the data of the C.UTF-8 locale is, for wine_locale.
+const fs::path UTF8_LOCALE_DATA = "/usr/lib/locale/C.utf8";
+
+// Shell words that give Wine's programs the Windows locale `language` ("" for
+// Wine's own), and with it its ANSI and OEM code pages. Wine takes the locale
+// from the name of the Unix locale and the bytes of arguments and file names
+// from its character set: a locale of that name with C.UTF-8's data, made
+// under `folder`, gives both, whatever locales the system has.
+std::string wine_locale(const fs::path& folder, const std::string& language)
+{
+    if (language.empty())
+        return "";
+    const std::string name = language + ".UTF-8";
+    fs::create_directories(folder);
+    if (!fs::exists(folder / name))
+        fs::create_directory_symlink(UTF8_LOCALE_DATA, folder / name);
+    return "LOCPATH=" + shell_quoted(folder.string()) + " LC_ALL=" + name;
 }
 
 // The Windows command interpreter runs "play it.bat", started on drive C:
 // so that the launcher must change the drive too; a stand-in for quake3.exe
-// writes down the folder it started in and its arguments.
+// writes down the folder it started in and its arguments. It reads the file
+// in the OEM code page, not the ANSI one the names arrive in: a name that
+// the OEM page cannot hold gives no launcher.
 TEST_F(Scripts, TheLauncherStartsTheGameInItsFolderWithTheMod)
 {
     const char* stand_in = std::getenv("FORKIT_GAME_STAND_IN");
@@ -105,26 +139,56 @@ TEST_F(Scripts, TheLauncherStartsTheGameInItsFolderWithTheMod)
     const std::string here = run_batch_line(root, {"cd"}).console;
     ASSERT_GT(here.size(), 3u) << here;
     const std::string windows_root = here.substr(0, here.find('\n'));
-    const std::pair<std::string, std::string> cases[] = {
-        {"Quake III Arena", "mymod"},
-        {"Q3 & TA 100%x", "my%mod & co"},
-        {"a^b (1)", "x^y"},
+    struct Case {
+        const char* folder;
+        const char* name;
+        const char* language; // the Windows locale; "" keeps Wine's own
+        int launches;
     };
-    for (const auto& [folder, name] : cases) {
-        SCOPED_TRACE(folder);
+    const Case cases[] = {
+        {"Quake III Arena", "mymod", "", 1},
+        {"Q3 & TA 100%x", "my%mod & co", "", 1},
+        {"a^b (1)", "x^y", "", 1},
+        // ANSI 1252, OEM 437: é differs between them, and 437 has no €.
+        {"Aréna", "été", "en_US", 1},
+        {"Q3 €", "mymod", "en_US", 0},
+        // ANSI 1251, OEM 866, which has no guillemets.
+        {"Арена", "мод", "ru_RU", 1},
+        {"Arena", "«мод»", "ru_RU", 0},
+    };
+    const bool code_pages_settable = fs::exists(UTF8_LOCALE_DATA / "LC_CTYPE");
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.folder);
+        if (c.language[0] != '\0' && !code_pages_settable)
+            continue;
+        const std::string setup = wine_locale(root / "locales", c.language);
         fs::remove_all(code_set);
-        fs::create_directories(root / folder);
-        fs::copy_file(stand_in, root / folder / "quake3.exe");
-        const std::string q3path = windows_root + "\\" + folder;
+        fs::create_directories(code_set);
+        write_file(code_set / "play it.bat", "earlier");
+        fs::create_directories(root / c.folder);
+        fs::copy_file(stand_in, root / c.folder / "quake3.exe");
+        const std::string q3path = windows_root + "\\" + c.folder;
         const std::string set = windows_root + "\\mymod";
-        RunResult run = fork({name, set, q3path});
+        RunResult run = fork({c.name, set, q3path}, setup);
         ASSERT_EQ(run.console.substr(run.console.size() - 14), "Task complete\n");
+        if (!c.launches) {
+            EXPECT_NE(run.console.find("  Error creating " + set + "\\play it.bat\n"),
+                      std::string::npos)
+                << run.console;
+            EXPECT_EQ(read_file(code_set / "play it.bat"), "earlier");
+            EXPECT_FALSE(fs::exists(code_set / "play it.bat.forkit-new"));
+            continue;
+        }
         RunResult launch =
-            run_batch_line(root, {"cd", "/d", "C:\\", "&", "call", set + "\\play it.bat"});
-        EXPECT_EQ(read_file(root / folder / "started.txt"),
-                  q3path + "\n+set\nfs_game\n" + name + "\n")
+            run_batch_line(root, {"cd", "/d", "C:\\", "&", "call", set + "\\play it.bat"}, setup);
+        EXPECT_EQ(read_file(root / c.folder / "started.txt"),
+                  q3path + "\n+set\nfs_game\n" + c.name + "\n")
             << launch.console;
     }
+    if (!code_pages_settable)
+        GTEST_SKIP() << "names outside ASCII not tried: setting Wine's code pages takes the "
+                        "C.UTF-8 locale's files in "
+                     << UTF8_LOCALE_DATA;
 }
 
 TEST_F(Scripts, FilesThatCannotBeWrittenAreReportedAndTheRunGoesOn)

@@ -45,6 +45,8 @@ set(FORKIT_TEST_OPTIONS DISCOVERY_TIMEOUT 60 PROPERTIES FIXTURES_REQUIRED wine)
 
 add_executable(forkit_game_stand_in game_stand_in.cpp)
 set_target_properties(forkit_game_stand_in PROPERTIES OUTPUT_NAME quake3)
+# It takes its arguments as UTF-16, through wmain.
+target_link_options(forkit_game_stand_in PRIVATE -municode)
 
 # The end-to-end runner is a native program: it is built from this same
 # source tree by the build machine's own compiler, and runs the Windows

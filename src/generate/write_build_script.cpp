@@ -19,10 +19,27 @@ struct ModuleOutput {
 // What became of a command file.
 enum { SCRIPT_WRITTEN, SCRIPT_NOT_CREATED, LIST_NOT_READ };
 
+// The line that names the assembler's output, in the shared buffer; NULL if
+// it does not fit. The assembler cuts the name at the last dot after the last
+// '/' and adds ".qvm"; with Windows paths, which have no '/', a dot in the
+// game folder or the mod's name would send the module elsewhere. A name that
+// already ends in ".qvm" is cut at that dot and gets it back, with every
+// assembler; a name without such a dot stays as it is.
+static const char* output_line(const ModuleOutput& output)
+{
+    char path[TEXT_BUFFER_SIZE];
+    const char* formed = format_text("%s\\%s\\vm\\%s", output.q3path, output.modname, output.name);
+    if (formed == NULL)
+        return NULL;
+    std::strcpy(path, formed);
+    const char* slash = std::strrchr(path, '/');
+    int cut = std::strchr(slash != NULL ? slash : path, '.') != NULL;
+    return format_text("-o \"%s%s\"\n", path, cut ? ".qvm" : "");
+}
+
 static int write_output_line(NewFile* out, const ModuleOutput& output)
 {
-    const char* line =
-        format_text("-o \"%s\\%s\\vm\\%s\"\n", output.q3path, output.modname, output.name);
+    const char* line = output_line(output);
     if (line == NULL) {
         note_refusal(out->path, "its output line would be too long");
         return 0;

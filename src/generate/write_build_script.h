@@ -1,7 +1,8 @@
 #pragma once
 
 // Writes sourcepath\module_dir\module_dir.q3asm: an -o line that sends the
-// assembler's output to q3path\modname\vm\output_name, then the build list's
+// assembler's output to q3path\modname\vm\output_name (given as
+// output_name.qvm where a dot would cut the name short), then the build list's
 // text unchanged. Prints only failures: "  Error opening LIST" (and no file is
 // written) or "  Error creating PATH" (and any earlier file stays).
 void write_build_script(const char* list_name, const char* sourcepath, const char* q3path,

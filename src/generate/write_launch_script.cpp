@@ -2,6 +2,7 @@
 
 #include "../support/failure.h"
 #include "../support/new_file.h"
+#include "../support/platform.h"
 #include "../support/text_buffer.h"
 #include "../support/text_file.h"
 
@@ -51,15 +52,29 @@ static int write_launcher_lines(NewFile* out, const char* modname, const char* q
            write_formatted(out, format_text("quake3.exe +set fs_game \"%s\"\n", mod));
 }
 
-static int write_launcher(const char* modname, const char* sourcepath, const char* q3path)
+static int write_launcher(const char* modname, const char* q3path, const char* path)
 {
+    // The command interpreter reads a batch file in its own code page, not in
+    // the one the names arrive in. A name that page cannot hold would start
+    // the game elsewhere, so it fails here, before any file is made.
+    char folder[TEXT_BUFFER_SIZE];
+    char mod[TEXT_BUFFER_SIZE];
+    if (!convert_for_batch_file(q3path, folder, sizeof folder) ||
+        !convert_for_batch_file(modname, mod, sizeof mod)) {
+        note_system_error(path);
+        return 0;
+    }
     NewFile out;
-    return open_new_file(&out, format_text("%s\\play it.bat", sourcepath), NULL) &&
-           close_new_file(&out, write_launcher_lines(&out, modname, q3path));
+    return open_new_file(&out, path, NULL) &&
+           close_new_file(&out, write_launcher_lines(&out, mod, folder));
 }
 
 void write_launch_script(const char* modname, const char* sourcepath, const char* q3path)
 {
-    if (!write_launcher(modname, sourcepath, q3path))
+    char buffer[TEXT_BUFFER_SIZE];
+    const char* path = format_text("%s\\play it.bat", sourcepath);
+    if (path != NULL)
+        path = std::strcpy(buffer, path);
+    if (!write_launcher(modname, q3path, path))
         report_failure(format_text("  Error creating %s\\play it.bat", sourcepath));
 }

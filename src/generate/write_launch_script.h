@@ -4,8 +4,10 @@
 
 // Writes sourcepath\play it.bat, which changes to the game's drive and folder
 // and starts quake3.exe with the mod selected. The folder and the mod's name
-// are escaped so that the command interpreter sees them as given. Prints only
-// a failure: "  Error creating PATH" (and any earlier launcher stays).
+// are written in the code page the command interpreter reads, and escaped,
+// so that it sees them as given. Prints only a failure: "  Error creating
+// PATH", and why on standard error; any earlier launcher stays, and a name
+// that code page cannot hold fails before anything is written.
 void write_launch_script(const char* modname, const char* sourcepath, const char* q3path);
 
 // Copies `text` to `escaped` for a batch file line: every character of

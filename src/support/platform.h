@@ -65,6 +65,12 @@ int put_in_place(std::FILE* file, const char* temporary, const char* path);
 // Closes the file being written and removes it from `temporary`.
 void discard_file(std::FILE* file, const char* temporary);
 
+// Copies `text`, in the code page forkit's arguments come in, to `out` in the
+// code page the command interpreter reads batch files in: on Windows the OEM
+// code page, elsewhere the bytes as they are. 0, with the system's error set,
+// if a character has no exact match there or the result does not fit `size`.
+int convert_for_batch_file(const char* text, char* out, std::size_t size);
+
 // Writes `text` and a line feed to `stream` and flushes it; output errors are
 // not looked at.
 void write_line(std::FILE* stream, const char* text);

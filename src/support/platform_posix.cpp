@@ -296,6 +296,17 @@ void discard_file(std::FILE* file, const char* temporary)
     (void)std::fclose(file);
 }
 
+int convert_for_batch_file(const char* text, char* out, std::size_t size)
+{
+    std::size_t length = std::strlen(text);
+    if (length >= size) {
+        errno = ENAMETOOLONG;
+        return 0;
+    }
+    std::memcpy(out, text, length + 1);
+    return 1;
+}
+
 void write_line(std::FILE* stream, const char* text)
 {
     (void)std::fputs(text, stream);

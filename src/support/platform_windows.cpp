@@ -1,5 +1,6 @@
 #include "platform.h"
 
+#include <climits>
 #include <cstdio>
 #include <cstring>
 #include <cwchar>
@@ -324,8 +325,69 @@ int directory_within(const char* path, const char* top)
     return walk_up_to(at, goal) != 0;
 }
 
+// `text`, in the system code page, as UTF-16; 0 with the system's error set
+// when it cannot be converted with `flags`.
+static int utf16_of_ansi(const char* text, DWORD flags, std::wstring* out)
+{
+    int needed = MultiByteToWideChar(CP_ACP, flags, text, -1, NULL, 0);
+    if (needed <= 0)
+        return 0;
+    out->assign(static_cast<std::size_t>(needed), L'\0');
+    if (MultiByteToWideChar(CP_ACP, flags, text, -1, &(*out)[0], needed) != needed)
+        return 0;
+    out->resize(static_cast<std::size_t>(needed) - 1);
+    return 1;
+}
+
+int convert_for_batch_file(const char* text, char* out, std::size_t size)
+{
+    std::wstring characters;
+    if (!utf16_of_ansi(text, MB_ERR_INVALID_CHARS, &characters))
+        return 0;
+    // A character the page lacks would become '?' or a look-alike and name
+    // another folder or mod. The UTF-7 and UTF-8 pages hold every character,
+    // and refuse both the flag and the question whether one was lacking.
+    UINT page = GetOEMCP();
+    int exact = page != CP_UTF7 && page != CP_UTF8;
+    BOOL lost = FALSE;
+    int size_in = size > INT_MAX ? INT_MAX : static_cast<int>(size);
+    if (WideCharToMultiByte(page, exact ? WC_NO_BEST_FIT_CHARS : 0, characters.c_str(), -1, out,
+                            size_in, NULL, exact ? &lost : NULL) == 0)
+        return 0;
+    if (lost) {
+        SetLastError(ERROR_NO_UNICODE_TRANSLATION);
+        return 0;
+    }
+    return 1;
+}
+
+// Writes `text` and a line end to the console behind `stream` as UTF-16; 0,
+// with nothing written, when `stream` is not a console.
+static int write_console_line(std::FILE* stream, const char* text)
+{
+    HANDLE handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream)));
+    DWORD mode;
+    std::wstring characters;
+    if (handle == INVALID_HANDLE_VALUE || !GetConsoleMode(handle, &mode) ||
+        !utf16_of_ansi(text, 0, &characters))
+        return 0;
+    // As the C library's text mode would: each line feed as CR LF.
+    std::wstring line;
+    for (wchar_t c : characters)
+        line += c == L'\n' ? std::wstring(L"\r\n") : std::wstring(1, c);
+    line += L"\r\n";
+    (void)std::fflush(stream);
+    DWORD written;
+    (void)WriteConsoleW(handle, line.c_str(), static_cast<DWORD>(line.size()), &written, NULL);
+    return 1;
+}
+
 void write_line(std::FILE* stream, const char* text)
 {
+    // A console shows bytes in its own code page, not in the one the names
+    // arrive in, so it is given the characters; files and pipes get the bytes.
+    if (write_console_line(stream, text))
+        return;
     (void)std::fputs(text, stream);
     (void)std::fputc('\n', stream);
     (void)std::fflush(stream);
