@@ -27,11 +27,11 @@ static std::string console_lines(std::string text)
 
 // Runs the shell command `command` in `folder`; its standard output goes to a
 // file beside the folder, out of what the tests look at.
-static RunResult run_in(const fs::path& folder, const std::string& command)
+RunResult run_shell(const fs::path& folder, const std::string& command)
 {
     const fs::path console = folder.parent_path() / (folder.filename().string() + ".console");
     const fs::path errors = folder.parent_path() / (folder.filename().string() + ".errors");
-    int status = std::system(("cd " + shell_quoted(folder.string()) + " && " + command + " > " +
+    int status = std::system(("cd " + shell_quoted(folder.string()) + " && { " + command + "; } > " +
                               shell_quoted(console.string()) + " 2> " +
                               shell_quoted(errors.string()))
                                  .c_str());
@@ -44,16 +44,21 @@ static RunResult run_in(const fs::path& folder, const std::string& command)
     return result;
 }
 
+std::string forkit_command(const std::vector<std::string>& args)
+{
+    const char* other = std::getenv("FORKIT_COMMAND");
+    std::string command = other ? std::string(other) : shell_quoted(FORKIT_BINARY);
+    for (const std::string& arg : args)
+        command += " " + shell_quoted(arg);
+    return command;
+}
+
 RunResult run_forkit(const fs::path& tree, const std::vector<std::string>& args,
                      const std::string& shell_setup)
 {
-    const char* other = std::getenv("FORKIT_COMMAND");
-    std::string command =
-        shell_setup + " " + (other ? std::string(other) : shell_quoted(FORKIT_BINARY));
-    for (const std::string& arg : args)
-        command += " " + shell_quoted(arg);
-    RunResult result = run_in(tree, command);
-    if (other)
+    std::string command = shell_setup + " " + forkit_command(args);
+    RunResult result = run_shell(tree, command);
+    if (std::getenv("FORKIT_COMMAND"))
         result.console = console_lines(result.console);
     // forkit always exits with 0: anything else is a crash, or an error found
     // by a checker that FORKIT_COMMAND runs it under.
@@ -67,7 +72,7 @@ RunResult run_batch_line(const fs::path& folder, const std::vector<std::string>&
     std::string command = shell_setup + " " + std::getenv("FORKIT_BATCH_COMMAND");
     for (const std::string& word : words)
         command += " " + shell_quoted(word);
-    RunResult result = run_in(folder, command);
+    RunResult result = run_shell(folder, command);
     result.console = console_lines(result.console);
     return result;
 }

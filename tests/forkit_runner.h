@@ -15,6 +15,12 @@ RunResult run_forkit(const fs::path& tree, const std::vector<std::string>& args,
 
 std::string shell_quoted(const std::string& text);
 
+// The shell command that runs forkit with `args`, as run_forkit runs it.
+std::string forkit_command(const std::vector<std::string>& args);
+
+// Runs the shell command `command` in `folder`, its output captured.
+RunResult run_shell(const fs::path& folder, const std::string& command);
+
 // Runs a command line of the Windows command interpreter, made of `words`,
 // in `folder`, through FORKIT_BATCH_COMMAND (which must be set), after the
 // shell words `shell_setup`; its output with CR LF taken as line ends.

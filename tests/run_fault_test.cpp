@@ -6,6 +6,8 @@
 #include <fcntl.h>
 #include <functional>
 #include <map>
+#include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -265,6 +267,11 @@ TEST_F(InPlace, NoShapeOfThePathWritesOverAFileOfTheTree)
 
 using WrongKind = FaultRun;
 
+void make_fifo(const fs::path& path)
+{
+    ASSERT_EQ(mkfifo(path.c_str(), 0644), 0) << path;
+}
+
 // What a whole run writes into a new code set, but `kept`, and `more`.
 std::vector<std::string> all_but(const std::vector<std::string>& kept,
                                  std::vector<std::string> more = {})
@@ -330,6 +337,57 @@ TEST_F(WrongKind, PathsOfTheWrongKindAreReportedAndKept)
              fs::create_hard_link(tree / "notes.txt", code_set / "notes.txt.forkit-new");
          },
          from_copies(ALL_COPIED), all_but({"mymod"}, {"mymod/notes.txt.forkit-new"})},
+        // Read, a FIFO would wait for a writer and /dev/zero never end.
+        {"lists and sources are not regular files",
+         [&] {
+             fs::remove(tree / "copygame.dat");
+             make_fifo(tree / "copygame.dat");
+             fs::remove(tree / "ui" / "ui_main.c");
+             make_fifo(tree / "ui" / "ui_main.c");
+             for (const char* list : {"copycgame.dat", "buildui.dat"}) {
+                 fs::remove(tree / list);
+                 fs::create_symlink("/dev/zero", tree / list);
+             }
+         },
+         from_copies({ALL_COPIED[0], "  Error opening copygame.dat\n",
+                      "  Error opening copycgame.dat\n", "  Error copying ui_main.c\n"},
+                     "  Error opening buildui.dat\n"),
+         all_but({"mymod/game/g_main.c", "mymod/cgame/cg_main.c", "mymod/ui/ui_main.c",
+                  "mymod/ui/ui.q3asm"})},
+        // Reading the process's own memory at its start fails.
+        {"a build list fails while being read",
+         [&] {
+             fs::remove(tree / "buildgame.dat");
+             fs::create_symlink("/proc/self/mem", tree / "buildgame.dat");
+             fs::create_directories(code_set / "game");
+             write_file(code_set / "game" / "game.q3asm", "earlier script");
+         },
+         from_copies(ALL_COPIED, "  Error reading buildgame.dat\n"),
+         all_but({"mymod", "mymod/game", "mymod/game/game.q3asm"})},
+        {"destinations are read-only or not files",
+         [&] {
+             fs::create_directories(code_set / "game");
+             fs::create_directories(code_set / "ui");
+             for (const char* name : {"game/g_main.c", "play it.bat"}) {
+                 write_file(code_set / name, "kept");
+                 fs::permissions(code_set / name, fs::perms::owner_read | fs::perms::group_read |
+                                                      fs::perms::others_read);
+             }
+             make_fifo(code_set / "ui" / "ui_main.c");
+         },
+         from_copies({ALL_COPIED[0], "  Error copying g_main.c\n", ALL_COPIED[2],
+                      "  Error copying ui_main.c\n"},
+                     "", "  Error creating " + set + "\\play it.bat\n"),
+         all_but({"mymod", "mymod/game", "mymod/game/g_main.c", "mymod/ui", "mymod/ui/ui_main.c",
+                  "mymod/play it.bat"})},
+        // A run killed while writing leaves its file at a temporary name.
+        {"a stopped run left its file at a temporary name",
+         [&] {
+             fs::create_directories(code_set / "game");
+             write_file(code_set / "game" / "g_main.c.forkit-new", "half of a cop");
+         },
+         from_copies(ALL_COPIED),
+         all_but({"mymod", "mymod/game"}, {"mymod/game/g_main.c.forkit-new"})},
         {"the launcher cannot be formed",
          [&] {
              fs::create_directories(root / amp_folder);
@@ -378,6 +436,128 @@ TEST_F(WrongKind, SymbolicLinksAtTheTemporaryNamesAreReplaced)
                 {"mymod/game/g_main.c.forkit-new", "mymod/ui/ui.q3asm.forkit-new", "quake3/mymod"});
     std::sort(expected.begin(), expected.end());
     EXPECT_EQ(changes(before, snapshot(root)), expected);
+}
+
+} // namespace
+
+namespace {
+
+using Stopped = FaultRun;
+
+// Lines of C, `count` of them, as a source and as forkit copies it.
+std::pair<std::string, std::string> big_source(int count, const std::string& word)
+{
+    std::string source, copy;
+    for (int i = 0; i < count; i++) {
+        const std::string line = "int " + word + std::to_string(i) + ";";
+        source += line + "\n";
+        copy += line + "\r\n";
+    }
+    return {source, copy};
+}
+
+// The temporary files below `folder`.
+std::vector<std::string> leftovers(const fs::path& folder)
+{
+    std::vector<std::string> found;
+    for (const std::string& name : tree_listing(folder))
+        if (name.find(".forkit-new") != std::string::npos)
+            found.push_back(name);
+    return found;
+}
+
+// Whatever stops a run at whatever moment, a final name holds nothing or the
+// whole file. SIGINT, SIGTERM and SIGHUP take the unfinished file with them;
+// what SIGKILL leaves at a temporary name, the next run removes.
+TEST_F(Stopped, NoFinalNameEverHoldsAPartialFile)
+{
+    const auto [source, copy] = big_source(1200000, "line");
+    write_file(tree / "game" / "g_main.c", source);
+    int runs = 0;
+    for (const char* signal_name : {"INT", "TERM", "HUP", "KILL"}) {
+        for (const char* moment : {"0.005", "0.02", "0.06"}) {
+            SCOPED_TRACE(std::string(signal_name) + " after " + moment + " s");
+            code_set = root / ("set" + std::to_string(++runs));
+            mod = "mod" + std::to_string(runs);
+            fork("bash -c '\"$@\" & pid=$!; sleep " + std::string(moment) + "; kill -" +
+                 signal_name + " $pid; wait $pid; exit 0' bash");
+            if (fs::exists(code_set / "game" / "g_main.c")) {
+                EXPECT_TRUE(read_file(code_set / "game" / "g_main.c") == copy);
+            }
+            if (std::string(signal_name) != "KILL" && fs::exists(code_set)) {
+                EXPECT_EQ(leftovers(code_set), std::vector<std::string>{});
+            }
+
+            mod += "again";
+            RunResult again = fork();
+            EXPECT_EQ(again.console.substr(again.console.size() - 14), "Task complete\n");
+            EXPECT_TRUE(read_file(code_set / "game" / "g_main.c") == copy);
+            EXPECT_EQ(leftovers(code_set), std::vector<std::string>{});
+        }
+    }
+}
+
+// A standard output closed before forkit writes to it stops nothing.
+TEST_F(Stopped, AClosedOutputDoesNotStopTheRun)
+{
+    fork("bash -c 'set -o pipefail; (sleep 0.3; \"$@\") | head -c 0' bash");
+    EXPECT_EQ(read_file(code_set / "game" / "g_main.c"), "int score;\r\nint frags;\r\n");
+    EXPECT_TRUE(fs::exists(code_set / "play it.bat"));
+}
+
+// Two runs at once into one code set, from two trees for two game folders:
+// each reports only what it completed, and every file in place is whole and
+// from one of them.
+TEST_F(Stopped, TwoRunsAtOnceEachPutOnlyWholeFilesInPlace)
+{
+    const auto [first_source, first_copy] = big_source(300000, "first");
+    const auto [second_source, second_copy] = big_source(300000, "second");
+    write_file(tree / "game" / "g_main.c", first_source);
+    fs::copy(tree, root / "second", fs::copy_options::recursive);
+    write_file(root / "second" / "game" / "g_main.c", second_source);
+    const fs::path second_game = root / "quake3 b";
+    fs::create_directories(second_game);
+    const std::string set = code_set.string();
+
+    // A temporary name that a run still going holds is not taken from it.
+    if (!links_look_like_files()) {
+        fs::create_directories(code_set / "game");
+        const fs::path held = code_set / "game" / "g_main.c.forkit-new";
+        write_file(held, "another run's unfinished copy");
+        int fd = open(held.c_str(), O_RDONLY);
+        ASSERT_GE(fd, 0);
+        ASSERT_EQ(flock(fd, LOCK_EX), 0);
+        mod = "held";
+        RunResult run = fork();
+        EXPECT_EQ(copy_phase_of(run.console), from_copies(ALL_COPIED));
+        EXPECT_EQ(read_file(held), "another run's unfinished copy");
+        EXPECT_TRUE(read_file(code_set / "game" / "g_main.c") == first_copy);
+        close(fd);
+        fs::remove(held);
+    }
+
+    for (int round = 0; round < 4; round++) {
+        SCOPED_TRACE("round " + std::to_string(round));
+        const std::string first_mod = "first" + std::to_string(round);
+        const std::string second_mod = "second" + std::to_string(round);
+        RunResult run = run_shell(
+            root, "(cd second && " + forkit_command({second_mod, set, second_game.string()}) +
+                      " > ../second.console 2>&1) & (cd source && " +
+                      forkit_command({first_mod, set, game.string()}) + "); wait");
+        const std::string second_console = read_file(root / "second.console");
+        for (const std::string& console : {run.console, second_console}) {
+            EXPECT_EQ(console.find("Error"), std::string::npos) << console;
+            EXPECT_NE(console.find("Task complete"), std::string::npos) << console;
+        }
+        const std::string g_main = read_file(code_set / "game" / "g_main.c");
+        EXPECT_TRUE(g_main == first_copy || g_main == second_copy);
+        const std::string script = read_file(code_set / "game" / "game.q3asm");
+        EXPECT_TRUE(script.find(game.string() + "\\" + first_mod + "\\") != std::string::npos ||
+                    script.find(second_game.string() + "\\" + second_mod + "\\") !=
+                        std::string::npos)
+            << script;
+        EXPECT_EQ(leftovers(code_set), std::vector<std::string>{});
+    }
 }
 
 } // namespace

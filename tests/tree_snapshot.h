@@ -10,7 +10,8 @@
 #include <string>
 
 // Every file, folder and link below a folder by relative path: a file's bytes,
-// "/" for a folder, "-> target" for a link (never followed).
+// "/" for a folder, "-> target" for a link (never followed), "(special)" for a
+// FIFO or device.
 using Snapshot = std::map<std::string, std::string>;
 
 inline std::string file_bytes(const std::filesystem::path& path)
@@ -28,6 +29,8 @@ inline Snapshot snapshot(const std::filesystem::path& top)
             entries[name] = "-> " + std::filesystem::read_symlink(entry.path()).string();
         else if (entry.is_directory())
             entries[name] = "/";
+        else if (!entry.is_regular_file())
+            entries[name] = "(special)"; // never read: a FIFO would wait
         else
             entries[name] = file_bytes(entry.path());
     }

@@ -210,29 +210,50 @@ int file_within_current_directory(const char* path)
     return walk_up_to(&folder, goal) == 1;
 }
 
+// Creates, locks and publishes the file for the signal handler; -1 on failure.
+// The lock marks it as a running run's own. Another run that took it first,
+// between the creation and the lock, has removed it by now.
+static int create_and_publish(const char* name, mode_t mode, int* taken)
+{
+    int fd = open(name, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
+    if (fd < 0) {
+        *taken = errno == EEXIST;
+        return -1;
+    }
+    struct stat info;
+    if (flock(fd, LOCK_EX | LOCK_NB) != 0 || fstat(fd, &info) != 0 || info.st_nlink == 0) {
+        (void)close(fd);
+        *taken = 1;
+        return -1;
+    }
+    std::memcpy(writing_path, name, std::strlen(name) + 1);
+    writing_fd = fd;
+    return fd;
+}
+
 std::FILE* create_temporary_file(const char* path, std::FILE* like, int* taken)
 {
     *taken = 0;
     NativePath native;
     const char* name = native_path(path, &native);
+    if (name == NULL)
+        return NULL;
     struct stat source;
     mode_t mode = like != NULL && fstat(fileno(like), &source) == 0 ? source.st_mode & 0777 : 0666;
-    int fd =
-        name != NULL ? open(name, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode) : -1;
-    if (fd < 0) {
-        *taken = errno == EEXIST;
+    // A stop between the creation and the publishing would leave the file
+    // behind: the stopping signals wait until it is published.
+    sigset_t stops, saved;
+    (void)sigemptyset(&stops);
+    (void)sigaddset(&stops, SIGINT);
+    (void)sigaddset(&stops, SIGTERM);
+    (void)sigaddset(&stops, SIGHUP);
+    (void)sigprocmask(SIG_BLOCK, &stops, &saved);
+    int fd = create_and_publish(name, mode, taken);
+    int error = errno;
+    (void)sigprocmask(SIG_SETMASK, &saved, NULL);
+    errno = error;
+    if (fd < 0)
         return NULL;
-    }
-    // The lock marks the file as a running run's own. Another run that took it
-    // first, between the creation and the lock, has removed it by now.
-    struct stat info;
-    if (flock(fd, LOCK_EX | LOCK_NB) != 0 || fstat(fd, &info) != 0 || info.st_nlink == 0) {
-        (void)close(fd);
-        *taken = 1;
-        return NULL;
-    }
-    std::memcpy(writing_path, name, std::strlen(name) + 1);
-    writing_fd = fd;
     std::FILE* file = fdopen(fd, "wb");
     if (file == NULL) {
         writing_fd = -1;

@@ -486,13 +486,28 @@ static int rename_open_file(HANDLE handle, const char* path)
                                       static_cast<DWORD>(buffer.size())) != 0;
 }
 
+// Windows replaces no file that is open without delete sharing, and another
+// run that has just put the same file in place holds it so for a moment.
+static int rename_when_free(HANDLE handle, const char* path)
+{
+    for (int tries = 0; tries < 100; tries++) {
+        if (rename_open_file(handle, path))
+            return 1;
+        DWORD error = GetLastError();
+        if (error != ERROR_ACCESS_DENIED && error != ERROR_SHARING_VIOLATION)
+            return 0;
+        Sleep(10);
+    }
+    return 0;
+}
+
 int put_in_place(std::FILE* file, const char* temporary, const char* path)
 {
     HANDLE handle = handle_of(file);
     // Renamed while open, so that no other run can take it for a leftover;
     // where the system cannot, closed first and moved by name.
     int moved = std::fflush(file) == 0 && (!writing_marked || mark_for_deletion(handle, FALSE)) &&
-                rename_open_file(handle, path);
+                rename_when_free(handle, path);
     if (moved)
         return std::fclose(file) == 0;
     int closed = std::fclose(file) == 0;
