@@ -1,3 +1,4 @@
+#include "driver/checks.h"
 #include "support/directories.h"
 #include "support/text_buffer.h"
 #include "test_support.h"
@@ -77,6 +78,43 @@ TEST_F(Directories, MakeCreatesOneNewDirectoryAndNothingElse)
     EXPECT_EQ(make_subdirectory("b", "missing\\a"), 0);
     EXPECT_FALSE(fs::exists(root / "missing"));
     EXPECT_EQ(make_directory(nullptr), 0);
+}
+
+// An empty code set path would put the code set at the root of the drive
+// (a bare drive, on Windows, at that drive's root); told here, before any
+// run could create a folder there. A mod name with a separator passes the
+// checks, to be refused where its folder would be made.
+TEST_F(Directories, ChecksRefuseACodeSetAtTheRoot)
+{
+    fs::create_directories(root / "cgame");
+    fs::create_directories(root / "ui");
+    fs::create_directories(root / "quake3" / "taken");
+#ifdef _WIN32
+    const int bare_drive = ERROR_NO_CODE_SET_FOLDER;
+#else
+    const int bare_drive = 0; // "C:" is a folder name like any other
+#endif
+    struct Case {
+        const char* modname;
+        const char* sourcepath;
+        int error;
+    };
+    const Case cases[] = {
+        {"mymod", "", ERROR_NO_CODE_SET_FOLDER},
+        {"mymod", "C:", bare_drive},
+        {"mymod", "c:\\mymod", 0},
+        {"mymod", "set", 0},
+        {"taken", "set", ERROR_MOD_EXISTS},
+        {"", "set", ERROR_MOD_EXISTS},
+        {"..\\taken", "set", 0},
+        {"a/b", "set", 0},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(check_inputs(c.modname, c.sourcepath, "quake3"), c.error)
+            << c.modname << " " << c.sourcepath;
+    EXPECT_EQ(is_one_folder_name("my mod.1"), 1);
+    EXPECT_EQ(is_one_folder_name("..\\taken"), 0);
+    EXPECT_EQ(is_one_folder_name("a/b"), 0);
 }
 
 } // namespace

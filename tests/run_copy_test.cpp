@@ -32,12 +32,13 @@ TEST_F(Copy, EachListLineBecomesAnEntryAsItIsRead)
     // one of 100, and a last line without its line feed, whose last
     // character goes like every other line's.
     write_list("copygame.dat", "g_main.c\r\n\r\nx\r\n" + std::string("\0abc\r\n", 6) +
-                                   std::string("ab\0cd\r\n", 7) + name78 + "Z\r\n" + name78 +
-                                   std::string(22, 'q') + "\n" + "abcdefghij");
+                                   std::string("ab\0cd\r\n", 7) + "e\x1b[2J\r\nc\rd\r\n" + name78 +
+                                   "Z\r\n" + name78 + std::string(22, 'q') + "\n" + "abcdefghij");
     RunResult run = fork();
     EXPECT_EQ(copy_section(run.console),
               section("  notes.txt Copied\n", "  g_main.c Copied\n  Error copying ?abc\n"
-                                              "  Error copying ab?cd\n  " +
+                                              "  Error copying ab?cd\n"
+                                              "  Error copying e?[2J\n  Error copying c?d\n  " +
                                                   name78 + " Copied\n  " + name78 +
                                                   " Copied\n  Error copying " +
                                                   std::string(21, 'q') + "\n  abcdefghi Copied\n"));
@@ -81,6 +82,11 @@ TEST_F(Copy, AFailedEntryLeavesTheDestinationAsItWas)
                       "  Error copying gone.c\n  Error copying missing.c\n"
                       "  Error copying folder.c\n  Error copying big.c\n  Error copying new_big.c\n"
                       "  g_main.c Copied\n"));
+    const std::string set = code_set.string();
+    for (const std::string& why : std::vector<std::string>{
+             "forkit: game\\missing.c: ", "forkit: game\\folder.c: is not a regular file\n",
+             "forkit: " + set + "\\game\\big.c: "})
+        EXPECT_NE(run.errors.find(why), std::string::npos) << run.errors;
     EXPECT_EQ(read_file(code_set / "game" / "gone.c"), "earlier work");
     EXPECT_EQ(read_file(code_set / "game" / "big.c"), "earlier big");
     EXPECT_EQ(tree_listing(code_set / "game"),
@@ -95,14 +101,28 @@ TEST_F(Copy, EntriesMayNotClimbOutOfTheCodeSet)
     fs::create_directories(root / "sets");
     write_file(root / "outside.txt", "not yours");
     write_file(root / "mymod.txt", "not yours either");
+    // Links that lead out of the tree are refused as climbs are; links that
+    // stay inside are followed.
+    fs::create_symlink(root / "outside.txt", tree / "game" / "key.c");
+    fs::create_directory_symlink(root, tree / "game" / "sub");
+    fs::create_symlink("g_main.c", tree / "game" / "same.c");
     write_list("copygame.dat", "..\\ui\\ui_main.c\r\n..\\..\\outside.txt\r\n"
-                               "../../mymod.txt\r\n..\\..\\..\\..\\..\\..\\..\\..\\tmp\\x\r\n");
+                               "../../mymod.txt\r\n..\\..\\..\\..\\..\\..\\..\\..\\tmp\\x\r\n"
+                               "key.c\r\nsub\\outside.txt\r\nsame.c\r\n");
     RunResult run = fork();
     EXPECT_EQ(copy_section(run.console),
               section("  notes.txt Copied\n",
                       "  ..\\ui\\ui_main.c Copied\n  Error copying ..\\..\\outside.txt\n"
                       "  Error copying ../../mymod.txt\n"
-                      "  Error copying ..\\..\\..\\..\\..\\..\\..\\..\\tmp\\x\n"));
+                      "  Error copying ..\\..\\..\\..\\..\\..\\..\\..\\tmp\\x\n"
+                      "  Error copying key.c\n  Error copying sub\\outside.txt\n"
+                      "  same.c Copied\n"));
+    EXPECT_NE(run.errors.find("forkit: game\\key.c: leads out of the source tree\n"),
+              std::string::npos)
+        << run.errors;
+    EXPECT_NE(run.errors.find("forkit: ..\\..\\outside.txt: climbs out of the code set\n"),
+              std::string::npos)
+        << run.errors;
     EXPECT_EQ(read_file(code_set / "ui" / "ui_main.c"), "int menu;");
     EXPECT_EQ(read_file(root / "outside.txt"), "not yours");
     EXPECT_EQ(read_file(root / "mymod.txt"), "not yours either");
@@ -133,6 +153,33 @@ TEST_F(Copy, ACodeSetInsideTheTreeNeverOverwritesASource)
         // A missing source is not made by creating its destination.
         EXPECT_FALSE(fs::exists(tree / "missing.txt"));
     }
+}
+
+// A copy takes its source's permission bits less the umask, as cp gives a
+// new file, also where it replaces an earlier file.
+TEST_F(Copy, CopiesTakeTheirSourcesPermissionBits)
+{
+    if (links_look_like_files())
+        GTEST_SKIP() << "Windows files have no permission bits";
+    fs::create_directories(code_set / "game");
+    write_file(code_set / "game" / "g_main.c", "earlier");
+    write_file(tree / "game" / "build.sh", "make\n");
+    write_list("copygame.dat", "g_main.c\r\nbuild.sh\r\n");
+    write_list("copyui.dat", "ui_main.c\r\n");
+    using fs::perms;
+    fs::permissions(tree / "game" / "build.sh",
+                    perms::owner_all | perms::group_all | perms::others_read | perms::others_exec);
+    fs::permissions(tree / "game" / "g_main.c", perms::owner_all);
+    fs::permissions(tree / "ui" / "ui_main.c", perms::owner_read | perms::owner_write);
+    fork("umask 027;");
+    const perms all = perms::all;
+    EXPECT_EQ(fs::status(code_set / "game" / "build.sh").permissions() & all,
+              perms::owner_all | perms::group_read | perms::group_exec);
+    EXPECT_EQ(fs::status(code_set / "game" / "g_main.c").permissions() & all, perms::owner_all);
+    EXPECT_EQ(fs::status(code_set / "ui" / "ui_main.c").permissions() & all,
+              perms::owner_read | perms::owner_write);
+    EXPECT_EQ(fs::status(code_set / "play it.bat").permissions() & all,
+              perms::owner_read | perms::owner_write | perms::group_read);
 }
 
 } // namespace

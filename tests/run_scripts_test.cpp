@@ -196,6 +196,12 @@ TEST_F(Scripts, FilesThatCannotBeWrittenAreReportedAndTheRunGoesOn)
     const fs::path missing = root / "no" / "set";
     const std::string set = missing.string();
     RunResult run = fork({"mymod", set, game.string()});
+    // Each folder that could not be made says so right after its announcement.
+    EXPECT_EQ(run.console.substr(0, run.console.find(SEPARATOR_LINES)),
+              std::string(BANNER) + "Creating directories...\n  " + game.string() + "\\mymod\n  " +
+                  set + "\n  Error creating " + set + "\n  " + set + "\\game\n  Error creating " +
+                  set + "\\game\n  " + set + "\\cgame\n  Error creating " + set + "\\cgame\n  " +
+                  set + "\\ui\n  Error creating " + set + "\\ui\n");
     EXPECT_EQ(run.console.substr(run.console.find(PHASES_AFTER_COPY)),
               std::string(PHASES_AFTER_COPY) + "  Error creating " + set +
                   "\\game\\game.q3asm\n  Error creating " + set +
