@@ -380,6 +380,16 @@ TEST_F(WrongKind, PathsOfTheWrongKindAreReportedAndKept)
                      "", "  Error creating " + set + "\\play it.bat\n"),
          all_but({"mymod", "mymod/game", "mymod/game/g_main.c", "mymod/ui", "mymod/ui/ui_main.c",
                   "mymod/play it.bat"})},
+        // Replaced by the copy, the list would be lost.
+        {"a copy list is a link to its own destination",
+         [&] {
+             fs::create_directories(code_set);
+             write_file(code_set / "notes.txt", "notes.txt\r\n");
+             fs::remove(tree / "copyproject.dat");
+             fs::create_symlink(code_set / "notes.txt", tree / "copyproject.dat");
+         },
+         from_copies({"  Error copying notes.txt\n", ALL_COPIED[1], ALL_COPIED[2], ALL_COPIED[3]}),
+         all_but({"mymod", "mymod/notes.txt"})},
         // A run killed while writing leaves its file at a temporary name.
         {"a stopped run left its file at a temporary name",
          [&] {

@@ -27,6 +27,8 @@ TEST(TextBuffer, PrintLineWritesTheTextAndOneLineFeed)
         {"100% done %s", "100% done %s\n"},
         {"\n=============\n", "\n=============\n\n"},
         {"", "\n"},
+        // Control characters of names must not reach the terminal.
+        {"a\x1b[2Jb\rc\td\x7f\x01", "a?[2Jb?c\td??\n"},
     };
     for (const auto& [text, expected] : cases) {
         testing::internal::CaptureStdout();

@@ -73,15 +73,18 @@ static int entry_holds_nul(char* entry, std::size_t length)
     return held;
 }
 
-static int copy_file(const char* source, const char* destination)
+static int copy_file(const char* source, const char* destination, const char* list_name)
 {
     std::FILE* in = open_source_file(source);
     if (in == NULL)
         return 0;
     NewFile out;
     int copied = 0;
+    // A list linked to one of its own destinations would be replaced by a copy.
     if (!file_within_current_directory(source))
         note_refusal(source, "leads out of the source tree");
+    else if (same_file(list_name, destination))
+        note_refusal(destination, "is the list being read");
     else if (open_new_file(&out, destination, in)) {
         copied = copy_text(in, out.file);
         if (!copied)
@@ -92,7 +95,8 @@ static int copy_file(const char* source, const char* destination)
     return copied;
 }
 
-static int copy_entry(const char* sourcepath, const char* module_dir, const char* entry)
+static int copy_entry(const char* list_name, const char* sourcepath, const char* module_dir,
+                      const char* entry)
 {
     if (!entry_stays_inside(module_dir, entry)) {
         note_refusal(entry, "climbs out of the code set");
@@ -108,7 +112,7 @@ static int copy_entry(const char* sourcepath, const char* module_dir, const char
     const char* destination = module_dir[0] == '\0'
                                   ? format_text("%s\\%s", sourcepath, entry)
                                   : format_text("%s\\%s\\%s", sourcepath, module_dir, entry);
-    return copy_file(source, destination);
+    return copy_file(source, destination, list_name);
 }
 
 static void report_entry(int copied, const char* entry)
@@ -135,7 +139,7 @@ void copy_listed_files(const char* list_name, const char* sourcepath, const char
             note_refusal(entry, "holds a NUL character");
             report_entry(0, entry);
         } else {
-            report_entry(copy_entry(sourcepath, module_dir, entry), entry);
+            report_entry(copy_entry(list_name, sourcepath, module_dir, entry), entry);
         }
     }
     if (std::ferror(list)) {
