@@ -67,7 +67,10 @@ static void create_code_set_folder(const char* sourcepath, const Module& module)
     char folder[TEXT_BUFFER_SIZE];
     const char* formed =
         is_root(module) ? sourcepath : format_text("%s\\%s", sourcepath, module.directory);
-    note_system_error(formed);
+    if (formed == NULL)
+        note_refusal(formed, "path too long");
+    else
+        note_system_error(formed);
     if (formed == NULL || std::strlen(formed) >= sizeof folder) {
         report_failure(is_root(module)
                            ? format_text("  Error creating %s", sourcepath)

@@ -112,6 +112,10 @@ static int copy_entry(const char* list_name, const char* sourcepath, const char*
     const char* destination = module_dir[0] == '\0'
                                   ? format_text("%s\\%s", sourcepath, entry)
                                   : format_text("%s\\%s\\%s", sourcepath, module_dir, entry);
+    if (destination == NULL) {
+        note_refusal(destination, "path too long");
+        return 0;
+    }
     return copy_file(source, destination, list_name);
 }
 

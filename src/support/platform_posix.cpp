@@ -15,14 +15,15 @@
 #endif
 
 // forkit forms Windows paths; here every backslash becomes a slash. A path too
-// long for any POSIX call is refused rather than cut.
+// long for any POSIX call, or one too long to form at all (NULL), is refused
+// rather than cut.
 struct NativePath {
     char text[PATH_MAX];
 };
 
 static const char* native_path(const char* path, NativePath* out)
 {
-    std::size_t length = std::strlen(path);
+    std::size_t length = path != NULL ? std::strlen(path) : sizeof out->text;
     if (length >= sizeof out->text) {
         errno = ENAMETOOLONG;
         return NULL;

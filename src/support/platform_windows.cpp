@@ -18,6 +18,11 @@
 // instead, with ERROR_NO_UNICODE_TRANSLATION, as one too long is.
 static int wide(const char* path, std::wstring* out)
 {
+    // NULL is a path that did not fit forkit's buffer.
+    if (path == NULL) {
+        SetLastError(ERROR_FILENAME_EXCED_RANGE);
+        return 0;
+    }
     UINT page = GetACP();
     int needed = MultiByteToWideChar(page, MB_ERR_INVALID_CHARS, path, -1, NULL, 0);
     if (needed > 0) {
