@@ -64,20 +64,18 @@ static void create_code_set_folder(const char* sourcepath, const Module& module)
     if (made)
         return;
     // Formed again: the shared buffer is needed for the message.
-    char folder[TEXT_BUFFER_SIZE];
-    const char* formed =
-        is_root(module) ? sourcepath : format_text("%s\\%s", sourcepath, module.directory);
-    if (formed == NULL)
-        note_refusal(formed, "path too long");
-    else
-        note_system_error(formed);
-    if (formed == NULL || std::strlen(formed) >= sizeof folder) {
-        report_failure(is_root(module)
-                           ? format_text("  Error creating %s", sourcepath)
-                           : format_text("  Error creating %s\\%s", sourcepath, module.directory));
-        return;
+    char joined[TEXT_BUFFER_SIZE];
+    const char* folder = sourcepath;
+    if (!is_root(module)) {
+        folder = format_text("%s\\%s", sourcepath, module.directory);
+        if (folder == NULL) {
+            note_refusal(folder, "path too long");
+            report_failure(format_text("  Error creating %s\\%s", sourcepath, module.directory));
+            return;
+        }
+        folder = std::strcpy(joined, folder);
     }
-    std::strcpy(folder, formed);
+    note_system_error(folder);
     if (!directory_exists(folder))
         report_failure(format_text("  Error creating %s", folder));
 }
