@@ -21,8 +21,11 @@ endif()
 set(BUILD_GMOCK OFF)
 set(INSTALL_GTEST OFF)
 add_subdirectory(${FORKIT_GTEST_SOURCE} ${CMAKE_CURRENT_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
-add_library(GTest::gtest ALIAS gtest)
-add_library(GTest::gtest_main ALIAS gtest_main)
+# GoogleTest 1.12 and later name these themselves.
+if(NOT TARGET GTest::gtest)
+  add_library(GTest::gtest ALIAS gtest)
+  add_library(GTest::gtest_main ALIAS gtest_main)
+endif()
 
 set(FORKIT_WINE_PREFIX ${CMAKE_BINARY_DIR}/wine-prefix)
 set(wine ${CMAKE_BINARY_DIR}/wine)
