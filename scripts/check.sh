@@ -9,7 +9,7 @@ cd "$(dirname "$0")/.."
 build=${FORKIT_BUILD:-build}
 windows_build=${FORKIT_WINDOWS_BUILD:-build-win}
 
-cmake -S . -B "$build" -DFORKIT_TESTS=ON
+cmake -S . -B "$build" -DFORKIT_TESTS=ON -DFORKIT_WERROR=ON
 cmake --build "$build" -j"$(nproc)"
 ctest --test-dir "$build" --output-on-failure
 
@@ -30,6 +30,6 @@ fi
 
 echo "== The Windows suite: forkit.exe built with MinGW-w64 and tested under Wine"
 cmake -S . -B "$windows_build" -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
-  -DFORKIT_TESTS=ON
+  -DFORKIT_TESTS=ON -DFORKIT_WERROR=ON
 cmake --build "$windows_build" -j"$(nproc)"
 ctest --test-dir "$windows_build" --output-on-failure

@@ -15,7 +15,7 @@ cd "$(dirname "$0")/.."
 build=$(realpath -m "${1:-build-fuzz}")
 seconds=${FUZZ_SECONDS:-30}
 
-cmake -S . -B "$build" -DCMAKE_CXX_COMPILER=clang++ -DFORKIT_FUZZ=ON -DFORKIT_TESTS=OFF \
+cmake -S . -B "$build" -DCMAKE_CXX_COMPILER=clang++ -DFORKIT_FUZZ=ON -DFORKIT_TESTS=OFF -DFORKIT_WERROR=ON \
   -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build "$build" -j"$(nproc)" --target text_file_fuzz copy_phase_fuzz
 

@@ -12,7 +12,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 build=$(realpath -m "${1:-build-memcheck}")
 
-cmake -S . -B "$build" -DFORKIT_TESTS=ON -DCMAKE_BUILD_TYPE=Debug
+cmake -S . -B "$build" -DFORKIT_TESTS=ON -DFORKIT_WERROR=ON -DCMAKE_BUILD_TYPE=Debug
 cmake --build "$build" -j"$(nproc)"
 
 # No gdb server: it writes a file, which fails where a test limits file sizes.
