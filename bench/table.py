@@ -130,7 +130,7 @@ def main(argv):
     else:
         print(f"forkit's peak memory is to stay under {MEMORY_TARGET_KIB} KiB: {peak} KiB, {memory}.")
         if missed:
-            print("Missed the time target: " + ", ".join(missed) + ".")
+            print("Missed the time target: " + "; ".join(missed) + ".")
     print()
     print("Every timed run, in seconds, in the order of the rounds:")
     for label, times in all_times:
