@@ -1,17 +1,15 @@
 #!/usr/bin/env bash
-# Builds forkit and runs every test; then, where MinGW-w64 and Wine are
-# installed, builds forkit.exe and runs the Windows suite under Wine.
-#   FORKIT_BUILD=DIR           the native build folder (default: build)
-#   FORKIT_WINDOWS_BUILD=DIR   the Windows build folder (default: build-win)
+# Builds forkit and runs every test (the default preset, in build); then,
+# where MinGW-w64 and Wine are installed, builds forkit.exe and runs the
+# Windows suite under Wine (the windows preset, in build-win). Warnings are
+# errors in both.
 #   FORKIT_REQUIRE_WINDOWS=1   fail, rather than skip, without MinGW-w64 or Wine
 set -euo pipefail
 cd "$(dirname "$0")/.."
-build=${FORKIT_BUILD:-build}
-windows_build=${FORKIT_WINDOWS_BUILD:-build-win}
 
-cmake -S . -B "$build" -DFORKIT_TESTS=ON
-cmake --build "$build" -j"$(nproc)"
-ctest --test-dir "$build" --output-on-failure
+cmake --preset default
+cmake --build --preset default -j"$(nproc)"
+ctest --preset default
 
 missing=()
 command -v x86_64-w64-mingw32-g++-posix >/dev/null ||
@@ -29,7 +27,6 @@ if [ ${#missing[@]} -gt 0 ]; then
 fi
 
 echo "== The Windows suite: forkit.exe built with MinGW-w64 and tested under Wine"
-cmake -S . -B "$windows_build" -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
-  -DFORKIT_TESTS=ON
-cmake --build "$windows_build" -j"$(nproc)"
-ctest --test-dir "$windows_build" --output-on-failure
+cmake --preset windows
+cmake --build --preset windows -j"$(nproc)"
+ctest --preset windows

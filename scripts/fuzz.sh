@@ -5,19 +5,18 @@
 # input that breaks a target; that input is kept in the build folder and
 # belongs in a regression test under tests/.
 #
-#   scripts/fuzz.sh [BUILD_DIR]     (default build-fuzz)
+#   scripts/fuzz.sh                 builds the fuzz preset, in build-fuzz
 #   FUZZ_SECONDS=N                  seconds per target (default 30)
 #
 # Needs clang and libFuzzer (Debian: clang, libclang-rt-14-dev or the
 # libclang-rt-dev of the installed clang).
 set -euo pipefail
 cd "$(dirname "$0")/.."
-build=$(realpath -m "${1:-build-fuzz}")
+build=$PWD/build-fuzz # the fuzz preset's binaryDir
 seconds=${FUZZ_SECONDS:-30}
 
-cmake -S . -B "$build" -DCMAKE_CXX_COMPILER=clang++ -DFORKIT_FUZZ=ON -DFORKIT_TESTS=OFF \
-  -DCMAKE_BUILD_TYPE=RelWithDebInfo
-cmake --build "$build" -j"$(nproc)" --target text_file_fuzz copy_phase_fuzz
+cmake --preset fuzz
+cmake --build --preset fuzz -j"$(nproc)" --target text_file_fuzz copy_phase_fuzz
 
 status=0
 for target in text_file copy_phase; do

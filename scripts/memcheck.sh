@@ -3,17 +3,17 @@
 # end-to-end test program themselves, and every forkit that the end-to-end
 # tests start. Fails on any memory error or leak, of any kind.
 #
-#   scripts/memcheck.sh [BUILD_DIR]     (default build-memcheck)
+#   scripts/memcheck.sh     builds the memcheck preset, in build-memcheck
 #
 # A forkit that memcheck finds at fault exits with 99, which its test reports
 # (forkit itself always exits with 0); memcheck's own report goes to the
 # standard error of the test program.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-build=$(realpath -m "${1:-build-memcheck}")
+build=$PWD/build-memcheck # the memcheck preset's binaryDir
 
-cmake -S . -B "$build" -DFORKIT_TESTS=ON -DCMAKE_BUILD_TYPE=Debug
-cmake --build "$build" -j"$(nproc)"
+cmake --preset memcheck
+cmake --build --preset memcheck -j"$(nproc)"
 
 # No gdb server: it writes a file, which fails where a test limits file sizes.
 memcheck="valgrind --vgdb=no --quiet --error-exitcode=99 --leak-check=full \

@@ -3,7 +3,8 @@
 #include <cstdlib>
 #include <sys/wait.h>
 
-const char BANNER[] = "Forkit 1.0 by Quorbel\n--------------------------------------\n\n";
+const char BANNER[] =
+    "Forkit " FORKIT_VERSION " by Quorbel\n--------------------------------------\n\n";
 const char SEPARATOR_LINES[] = "\n=============\n\n";
 
 std::string shell_quoted(const std::string& text)

@@ -20,9 +20,16 @@ if(NOT EXISTS ${FORKIT_GTEST_SOURCE}/CMakeLists.txt)
 endif()
 set(BUILD_GMOCK OFF)
 set(INSTALL_GTEST OFF)
+# GoogleTest is built with its own flags, without forkit's warnings and -Werror.
+get_directory_property(forkit_compile_options COMPILE_OPTIONS)
+set_directory_properties(PROPERTIES COMPILE_OPTIONS "")
 add_subdirectory(${FORKIT_GTEST_SOURCE} ${CMAKE_CURRENT_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
-add_library(GTest::gtest ALIAS gtest)
-add_library(GTest::gtest_main ALIAS gtest_main)
+set_directory_properties(PROPERTIES COMPILE_OPTIONS "${forkit_compile_options}")
+# GoogleTest 1.12 and later name these themselves.
+if(NOT TARGET GTest::gtest)
+  add_library(GTest::gtest ALIAS gtest)
+  add_library(GTest::gtest_main ALIAS gtest_main)
+endif()
 
 set(FORKIT_WINE_PREFIX ${CMAKE_BINARY_DIR}/wine-prefix)
 set(wine ${CMAKE_BINARY_DIR}/wine)
@@ -57,7 +64,7 @@ set(runner ${native}/tests/forkit_run_tests)
 ExternalProject_Add(forkit_native_runner
   SOURCE_DIR ${PROJECT_SOURCE_DIR}
   BINARY_DIR ${native}
-  CMAKE_ARGS -DCMAKE_BUILD_TYPE=${CMAKE_BUILD_TYPE} -DFORKIT_TESTS=ON
+  CMAKE_ARGS -DCMAKE_BUILD_TYPE=${CMAKE_BUILD_TYPE} -DFORKIT_TESTS=ON -DFORKIT_WERROR=${FORKIT_WERROR}
   # Make's job server of the outer build does not reach this one.
   BUILD_COMMAND ${CMAKE_COMMAND} -E env --unset=MAKEFLAGS
                 ${CMAKE_COMMAND} --build <BINARY_DIR> --target forkit_run_tests

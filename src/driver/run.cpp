@@ -24,7 +24,7 @@
 #include <cstddef>
 #include <cstring>
 
-static const char VERSION[] = "1.0";
+static const char VERSION[] = FORKIT_VERSION; // project(VERSION) in CMakeLists.txt
 static const char SEPARATOR[] = "\n=============\n";
 
 // The parts of a source tree, in the order in which they are checked,
