@@ -32,10 +32,10 @@ RunResult run_shell(const fs::path& folder, const std::string& command)
 {
     const fs::path console = folder.parent_path() / (folder.filename().string() + ".console");
     const fs::path errors = folder.parent_path() / (folder.filename().string() + ".errors");
-    int status = std::system(("cd " + shell_quoted(folder.string()) + " && { " + command + "; } > " +
-                              shell_quoted(console.string()) + " 2> " +
-                              shell_quoted(errors.string()))
-                                 .c_str());
+    int status =
+        std::system(("cd " + shell_quoted(folder.string()) + " && { " + command + "; } > " +
+                     shell_quoted(console.string()) + " 2> " + shell_quoted(errors.string()))
+                        .c_str());
     RunResult result;
     result.console = read_file(console);
     result.errors = console_lines(read_file(errors));
