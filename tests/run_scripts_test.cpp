@@ -209,6 +209,25 @@ TEST_F(Scripts, FilesThatCannotBeWrittenAreReportedAndTheRunGoesOn)
                   SEPARATOR_LINES + "Creating \"play it.bat\"...\n  Error creating " + set +
                   "\\play it.bat\n" + SEPARATOR_LINES + "Task complete\n");
     EXPECT_FALSE(fs::exists(root / "no"));
+
+    // A double quote or a line end in a name would end the quotes, or the
+    // line, and let the rest run as a command; only POSIX folders hold them.
+    if (links_look_like_files())
+        return;
+    for (const char* name : {"z\" & echo INJECTED & \"", "a\r\necho b"}) {
+        mod = name;
+        run = fork();
+        const std::string scripts = run.console.substr(run.console.find(PHASES_AFTER_COPY));
+        EXPECT_EQ(scripts, std::string(PHASES_AFTER_COPY) + "  Error creating " +
+                               code_set.string() + "\\game\\game.q3asm\n  Error creating " +
+                               code_set.string() + "\\cgame\\cgame.q3asm\n  Error creating " +
+                               code_set.string() + "\\ui\\ui.q3asm\n" + SEPARATOR_LINES +
+                               "Creating \"play it.bat\"...\n  Error creating " +
+                               code_set.string() + "\\play it.bat\n" + SEPARATOR_LINES +
+                               "Task complete\n");
+        EXPECT_FALSE(fs::exists(code_set / "play it.bat"));
+        fs::remove_all(code_set);
+    }
 }
 
 // A second run into the same code set, for another game folder, replaces

@@ -37,6 +37,17 @@ int is_one_folder_name(const char* modname)
     return std::strpbrk(modname, "\\/") == NULL;
 }
 
+const char* mod_name_fault(const char* modname)
+{
+    if (!is_one_folder_name(modname))
+        return "a mod name is one folder name";
+    if (!argument_is_exact(modname))
+        return "the system code page has no such characters";
+    if (!is_plain_folder_name(modname))
+        return "the system would give the mod's folder another name";
+    return NULL;
+}
+
 static int names_a_root(const char* sourcepath)
 {
     return sourcepath[0] == '\0' || is_bare_drive(sourcepath);
@@ -46,14 +57,22 @@ int check_inputs(const char* modname, const char* sourcepath, const char* q3path
 {
     if (!source_tree_valid())
         return ERROR_INVALID_SOURCE;
+    if (!argument_is_exact(q3path)) {
+        note_refusal(q3path, "the system code page has no such characters");
+        return ERROR_NO_GAME_FOLDER;
+    }
     if (!folder_can_be_entered(q3path))
         return ERROR_NO_GAME_FOLDER;
     if (names_a_root(sourcepath)) {
         note_refusal(sourcepath, "would put the code set at the root of the drive");
         return ERROR_NO_CODE_SET_FOLDER;
     }
-    // A name that is more than one folder is refused where the folder is made.
-    if (is_one_folder_name(modname) && subdirectory_exists(modname, q3path)) {
+    if (!argument_is_exact(sourcepath)) {
+        note_refusal(sourcepath, "the system code page has no such characters");
+        return ERROR_NO_CODE_SET_FOLDER;
+    }
+    // A name that cannot be the mod's folder is refused where it would be made.
+    if (mod_name_fault(modname) == NULL && subdirectory_exists(modname, q3path)) {
         note_refusal(format_text("%s\\%s", q3path, modname), "already exists");
         return ERROR_MOD_EXISTS;
     }

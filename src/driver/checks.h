@@ -20,10 +20,15 @@ int source_tree_valid();
 // folder somewhere else than in the game folder.
 int is_one_folder_name(const char* modname);
 
+// NULL when `modname` can be the name of the mod's folder, as given; else
+// why not.
+const char* mod_name_fault(const char* modname);
+
 // 0 when the source tree, the game folder, the code set's path and the mod's
 // name pass every check; else the code of the first that fails, its reason
 // noted. An empty code set path, or a bare drive where that names a drive's
-// root, would put the code set at the root of the file system.
+// root, would put the code set at the root of the file system; a path that
+// the system code page changed names another place than the one typed.
 int check_inputs(const char* modname, const char* sourcepath, const char* q3path);
 
 // Prints the error heading and the message for `code`, then the noted reason

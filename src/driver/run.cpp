@@ -86,12 +86,17 @@ static int create_directories(const char* modname, const char* sourcepath, const
 {
     print_line("Creating directories...");
     print_line(format_text("  %s\\%s", q3path, modname));
-    if (!is_one_folder_name(modname)) {
-        note_refusal(modname, "a mod name is one folder name");
+    const char* fault = mod_name_fault(modname);
+    if (fault != NULL) {
+        note_refusal(modname, fault);
         return 0;
     }
     if (!make_subdirectory(modname, q3path)) {
-        note_system_error(format_text("%s\\%s", q3path, modname));
+        const char* folder = format_text("%s\\%s", q3path, modname);
+        if (folder == NULL)
+            note_refusal(folder, "path too long");
+        else
+            note_system_error(folder);
         return 0;
     }
     for (const Module& module : MODULES)

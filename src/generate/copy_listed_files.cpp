@@ -102,6 +102,10 @@ static int copy_entry(const char* list_name, const char* sourcepath, const char*
         note_refusal(entry, "climbs out of the code set");
         return 0;
     }
+    if (is_temporary_name(entry)) {
+        note_refusal(entry, "is a name forkit keeps for files it has not finished");
+        return 0;
+    }
     char source[TEXT_BUFFER_SIZE];
     const char* formed = module_dir[0] == '\0' ? entry : format_text("%s\\%s", module_dir, entry);
     if (formed == NULL) {

@@ -39,6 +39,13 @@ static const char* output_line(const ModuleOutput& output)
 
 static int write_output_line(NewFile* out, const ModuleOutput& output)
 {
+    // The assembler reads the path up to the next double quote, and a line
+    // end would start another of its commands.
+    if (std::strpbrk(output.q3path, "\"\r\n") != NULL ||
+        std::strpbrk(output.modname, "\"\r\n") != NULL) {
+        note_refusal(out->path, "its output path holds a double quote or a line end");
+        return 0;
+    }
     const char* line = output_line(output);
     if (line == NULL) {
         note_refusal(out->path, "its output line would be too long");

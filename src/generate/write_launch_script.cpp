@@ -39,6 +39,12 @@ static int write_formatted(NewFile* out, const char* line)
 
 static int write_launcher_lines(NewFile* out, const char* modname, const char* q3path)
 {
+    // No escape keeps a double quote or a line end from ending the mod's
+    // quotes or the line: the rest of the name would run as a command.
+    if (std::strpbrk(q3path, "\"\r\n") != NULL || std::strpbrk(modname, "\"\r\n") != NULL) {
+        note_refusal(out->path, "a name in it holds a double quote or a line end");
+        return 0;
+    }
     // Outside quotes the command interpreter acts on & | < > ^ and expands
     // %...%; inside the quotes around the mod's name only % matters.
     char folder[TEXT_BUFFER_SIZE];

@@ -16,7 +16,10 @@ static void note_path(const char* path)
         path = "(a path longer than forkit can form)";
     else if (path[0] == '\0')
         path = "\"\"";
-    std::snprintf(noted_path, sizeof noted_path, "%s", path);
+    // A path too long for the note is shown cut, and marked so.
+    if (std::snprintf(noted_path, sizeof noted_path, "%s", path) >=
+        static_cast<int>(sizeof noted_path))
+        std::memcpy(noted_path + sizeof noted_path - 4, "...", 4);
     noted = 1;
 }
 

@@ -3,12 +3,31 @@
 #include "failure.h"
 #include "platform.h"
 
+#include <cctype>
 #include <cstring>
 
 static const char temporary_suffix[] = ".forkit-new";
 
 // Runs writing one file at once each take a temporary name of their own.
 enum { TEMPORARY_NAMES = 4 };
+
+int is_temporary_name(const char* path)
+{
+    // Compared without case, as Windows compares names.
+    std::size_t length = std::strlen(path);
+    std::size_t suffix = sizeof temporary_suffix - 1;
+    for (std::size_t extra = 0; extra <= 1; extra++) {
+        if (length < suffix + extra)
+            continue;
+        const char* end = path + length - suffix - extra;
+        int matches = extra == 0 || (end[suffix] >= '2' && end[suffix] <= '0' + TEMPORARY_NAMES);
+        for (std::size_t i = 0; matches && i < suffix; i++)
+            matches = std::tolower(static_cast<unsigned char>(end[i])) == temporary_suffix[i];
+        if (matches)
+            return 1;
+    }
+    return 0;
+}
 
 // 1 if the folder that holds `path` is the current directory, the source
 // tree forkit runs in, or any folder below it, by whatever path it is reached.

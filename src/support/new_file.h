@@ -15,6 +15,10 @@ struct NewFile {
     char temporary_path[TEXT_BUFFER_SIZE + 16];
 };
 
+// 1 if `path` ends in a name that a NewFile takes while it is written; such
+// a name is not for files of the user's, since the next run may remove it.
+int is_temporary_name(const char* path);
+
 // Starts the file that is to become `path`, with the permission bits of
 // `like` (default ones when NULL). 0, with the reason noted, when it cannot be
 // started: `path` is NULL (a path that did not fit), it names anything but a

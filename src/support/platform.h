@@ -24,6 +24,16 @@ int create_directory(const char* path);
 // root folder of that drive.
 int is_bare_drive(const char* path);
 
+// 1 unless `argument`, one of the process's arguments, stands for other
+// characters than those typed: Windows hands a program its arguments in the
+// system code page, and swaps a character the page lacks for a look-alike.
+int argument_is_exact(const char* argument);
+
+// 1 if the folder made with the name `name` would have that very name:
+// Windows drops trailing dots and blanks, and keeps device names (CON, NUL,
+// COM1, ...) and characters such as * ? | for itself.
+int is_plain_folder_name(const char* name);
+
 // Opens `path` for reading in binary mode without waiting on it (a FIFO with
 // no writer does not block); NULL on failure. It may be anything: ask
 // is_regular_file before reading.

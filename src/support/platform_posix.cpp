@@ -58,7 +58,10 @@ static void stop_on_signal(int signal_number)
 
 void prepare_process()
 {
+    // A closed output and a file size limit make writes fail, which forkit
+    // reports; neither stops the run half way.
     (void)std::signal(SIGPIPE, SIG_IGN);
+    (void)std::signal(SIGXFSZ, SIG_IGN);
     struct sigaction action;
     std::memset(&action, 0, sizeof action);
     action.sa_handler = stop_on_signal;
@@ -92,6 +95,16 @@ int create_directory(const char* path)
 int is_bare_drive(const char*)
 {
     return 0;
+}
+
+int argument_is_exact(const char*)
+{
+    return 1;
+}
+
+int is_plain_folder_name(const char*)
+{
+    return 1;
 }
 
 std::FILE* open_file(const char* path)

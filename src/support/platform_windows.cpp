@@ -1,6 +1,7 @@
 #include "platform.h"
 
 #include <climits>
+#include <cctype>
 #include <cstdio>
 #include <cstring>
 #include <cwchar>
@@ -8,6 +9,8 @@
 #include <io.h>
 #include <string>
 #include <windows.h>
+
+#include <shellapi.h>
 
 // Paths arrive in the system code page, as the command line gave them. Each
 // call converts its path, then uses the wide function, which takes paths
@@ -81,6 +84,63 @@ int is_bare_drive(const char* path)
 {
     return ((path[0] >= 'A' && path[0] <= 'Z') || (path[0] >= 'a' && path[0] <= 'z')) &&
            path[1] == ':' && path[2] == '\0';
+}
+
+int argument_is_exact(const char* argument)
+{
+    int count = 0;
+    LPWSTR* typed = CommandLineToArgvW(GetCommandLineW(), &count);
+    if (typed == NULL)
+        return 0;
+    // The C library's copy of the arguments is found by its text; where two
+    // arguments read alike, both must be exact. A text that is none of them
+    // was not typed: there is nothing to compare.
+    int exact = 1;
+    for (int i = 1; exact && i < count && i < __argc; i++) {
+        if (std::strcmp(__argv[i], argument) != 0)
+            continue;
+        // As typed, converted without a look-alike, it must give its bytes.
+        UINT page = GetACP();
+        BOOL lost = FALSE;
+        int exact_page = page != CP_UTF8 && page != CP_UTF7;
+        std::size_t length = std::strlen(argument);
+        std::string back(length + 1, '\0');
+        exact = WideCharToMultiByte(page, exact_page ? WC_NO_BEST_FIT_CHARS : 0, typed[i], -1,
+                                    &back[0], static_cast<int>(length + 1), NULL,
+                                    exact_page ? &lost : NULL) == static_cast<int>(length + 1) &&
+                !lost && std::memcmp(back.c_str(), argument, length + 1) == 0;
+    }
+    (void)LocalFree(typed);
+    return exact;
+}
+
+int is_plain_folder_name(const char* name)
+{
+    std::size_t length = std::strlen(name);
+    if (length > 0 && (name[length - 1] == '.' || name[length - 1] == ' '))
+        return 0;
+    for (const char* c = name; *c != '\0'; c++) {
+        if (static_cast<unsigned char>(*c) < 32 || std::strchr("<>:\"|?*", *c) != NULL)
+            return 0;
+    }
+    // A device name stays one with any extension: "nul.txt" is NUL.
+    std::size_t stem = std::strcspn(name, ".");
+    while (stem > 0 && name[stem - 1] == ' ')
+        stem--;
+    char device[5] = "";
+    if (stem < 3 || stem > 4)
+        return 1;
+    for (std::size_t i = 0; i < stem; i++)
+        device[i] = static_cast<char>(std::toupper(static_cast<unsigned char>(name[i])));
+    device[stem] = '\0';
+    static const char* const devices[] = {"CON", "PRN", "AUX", "NUL"};
+    for (const char* reserved : devices) {
+        if (std::strcmp(device, reserved) == 0)
+            return 0;
+    }
+    int numbered = stem == 4 && device[3] >= '0' && device[3] <= '9';
+    device[3] = '\0';
+    return !(numbered && (std::strcmp(device, "COM") == 0 || std::strcmp(device, "LPT") == 0));
 }
 
 // A stream over `handle`; NULL, with the handle closed, on failure.
