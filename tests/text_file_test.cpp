@@ -19,14 +19,15 @@ std::FILE* open_with(const fs::path& path, const std::string& bytes)
     return std::fopen(path.string().c_str(), "rb");
 }
 
-// What copy_text makes of `input`, or a note of its failure.
-std::string copy_of(const fs::path& root, const std::string& input)
+// What copy_text, with its loop numbered `loop`, makes of `input`, or a note
+// of its failure.
+std::string copy_of(const fs::path& root, const std::string& input, int loop)
 {
     std::FILE* in = open_with(root / "source", input);
     std::FILE* out = std::fopen((root / "copy").string().c_str(), "wb");
     if (in == nullptr || out == nullptr)
         return "(cannot open the test files)";
-    int copied = copy_text(in, out);
+    int copied = copy_text_with_loop(loop, in, out);
     std::fclose(in);
     std::fclose(out);
     return copied ? read_file(root / "copy") : "(copy_text failed)";
@@ -76,8 +77,11 @@ TEST_F(TextFile, CopiesJoinWhatBlockEdgesSplit)
             {before_edge + "\r\r\n", before_edge + "\r\r\n"},
             {before_edge + "\rb\n", before_edge + "\rb\r\n"},
         };
-        for (const auto& [input, expected] : cases) {
-            EXPECT_TRUE(copy_of(root, input) == expected) << "edge " << edge;
+        for (int loop = 0; text_loop_name(loop) != NULL; loop++) {
+            for (const auto& [input, expected] : cases) {
+                EXPECT_TRUE(copy_of(root, input, loop) == expected)
+                    << "edge " << edge << ", loop " << text_loop_name(loop);
+            }
         }
     }
 }
@@ -98,8 +102,10 @@ TEST_F(TextFile, CopiesWriteCrLfForEveryLineFeedAndKeepAllOtherBytes)
         {std::string("n\0u\x1al\n", 6), std::string("n\0u\x1al\r\n", 7)},
         {big_in, big_out},
     };
-    for (const auto& [input, expected] : cases) {
-        EXPECT_EQ(copy_of(root, input), expected);
+    for (int loop = 0; text_loop_name(loop) != NULL; loop++) {
+        for (const auto& [input, expected] : cases) {
+            EXPECT_EQ(copy_of(root, input, loop), expected) << "loop " << text_loop_name(loop);
+        }
     }
 }
 

@@ -69,29 +69,35 @@ enum { INPUT_OFFSET = 64 };
 alignas(64) static char copy_input[INPUT_OFFSET + COPY_BLOCK + 2 * CHUNK];
 alignas(64) static char copy_output[2 * COPY_BLOCK + 3 * CHUNK];
 
-// Bit i is set when text[i] is a bare LF; reads text[-1] to text[15].
-static unsigned bare_line_feeds(const char* text)
+// Bit i is set when text[i] is a bare LF; these read text[-1] to text[15].
+typedef unsigned FindBareLineFeeds(const char* text);
+
+static unsigned bare_line_feeds_one_by_one(const char* text)
 {
-#if FORKIT_SSE2
-    const __m128i here = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text));
-    const __m128i before = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text - 1));
-    const __m128i line_feeds = _mm_cmpeq_epi8(here, _mm_set1_epi8('\n'));
-    const __m128i carriage_returns = _mm_cmpeq_epi8(before, _mm_set1_epi8('\r'));
-    return static_cast<unsigned>(_mm_movemask_epi8(_mm_andnot_si128(carriage_returns, line_feeds)));
-#else
     unsigned bits = 0;
     for (int i = 0; i < CHUNK; i++) {
         if (text[i] == '\n' && text[i - 1] != '\r')
             bits |= 1u << i;
     }
     return bits;
-#endif
 }
 
+#if FORKIT_SSE2
+static unsigned bare_line_feeds_sse2(const char* text)
+{
+    const __m128i here = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text));
+    const __m128i before = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text - 1));
+    const __m128i line_feeds = _mm_cmpeq_epi8(here, _mm_set1_epi8('\n'));
+    const __m128i carriage_returns = _mm_cmpeq_epi8(before, _mm_set1_epi8('\r'));
+    return static_cast<unsigned>(_mm_movemask_epi8(_mm_andnot_si128(carriage_returns, line_feeds)));
+}
+#endif
+
 // The bare LFs of the chunk at `start` among `count` bytes, none past the end.
+template <FindBareLineFeeds* find>
 static unsigned bare_line_feeds_in_chunk(const char* text, std::size_t start, std::size_t count)
 {
-    unsigned bits = bare_line_feeds(text + start);
+    unsigned bits = find(text + start);
     if (count - start < CHUNK)
         bits &= (1u << (count - start)) - 1;
     return bits;
@@ -112,34 +118,41 @@ static unsigned lowest_bit(unsigned bits)
 #endif
 }
 
+template <FindBareLineFeeds* find>
 static int has_bare_line_feed(const char* text, std::size_t count)
 {
     // Four chunks a round, so that the loop costs little beside the looking.
     std::size_t start = 0;
     for (; start + 4 * CHUNK <= count; start += 4 * CHUNK) {
-        if ((bare_line_feeds(text + start) | bare_line_feeds(text + start + CHUNK) |
-             bare_line_feeds(text + start + 2 * CHUNK) |
-             bare_line_feeds(text + start + 3 * CHUNK)) != 0)
+        if ((find(text + start) | find(text + start + CHUNK) | find(text + start + 2 * CHUNK) |
+             find(text + start + 3 * CHUNK)) != 0)
             return 1;
     }
     for (; start < count; start += CHUNK) {
-        if (bare_line_feeds_in_chunk(text, start, count) != 0)
+        if (bare_line_feeds_in_chunk<find>(text, start, count) != 0)
             return 1;
     }
     return 0;
 }
 
-// Copies `count` bytes of text to `out` with a CR before each bare LF and
-// returns the length of the copy. Each chunk is copied whole; then for each
-// bare LF a CR is put in its place and the rest of the chunk, from the LF on,
-// copied again one byte further along. Most chunks have one bare LF or none,
-// so the first is put in without a test: for none, the CR and the copy land
-// past the chunk's end, where the next chunk writes over them.
+// The translation of a block: copies `count` bytes of text to `out` with a CR
+// before each bare LF and returns the length of the copy, or returns 0 when
+// the block has no bare LF and goes out as it came.
+typedef std::size_t AddCarriageReturns(const char* text, std::size_t count, char* out);
+
+// Each chunk is copied whole; then for each bare LF a CR is put in its place
+// and the rest of the chunk, from the LF on, copied again one byte further
+// along. Most chunks have one bare LF or none, so the first is put in without
+// a test: for none, the CR and the copy land past the chunk's end, where the
+// next chunk writes over them.
+template <FindBareLineFeeds* find>
 static std::size_t add_carriage_returns(const char* text, std::size_t count, char* out)
 {
+    if (!has_bare_line_feed<find>(text, count))
+        return 0;
     std::size_t added = 0;
     for (std::size_t start = 0; start < count; start += CHUNK) {
-        unsigned bits = bare_line_feeds_in_chunk(text, start, count);
+        unsigned bits = bare_line_feeds_in_chunk<find>(text, start, count);
         char* to = out + start + added;
         std::memcpy(to, text + start, CHUNK);
         unsigned at = lowest_bit(bits | 1u << CHUNK);
@@ -159,19 +172,40 @@ static std::size_t add_carriage_returns(const char* text, std::size_t count, cha
     return count + added;
 }
 
-int copy_text(std::FILE* in, std::FILE* out)
+// The loops this build has, plainest first.
+static const struct {
+    const char* name;
+    AddCarriageReturns* add;
+} loops[] = {
+    {"portable", add_carriage_returns<bare_line_feeds_one_by_one>},
+#if FORKIT_SSE2
+    {"sse2", add_carriage_returns<bare_line_feeds_sse2>},
+#endif
+};
+
+// How many of the loops this CPU runs; copy_text takes the last of them.
+static int usable_loops()
+{
+    return static_cast<int>(sizeof loops / sizeof loops[0]);
+}
+
+// Writes the `count` bytes of text at `text` to `out` through the loop `add`.
+// The byte before them and two chunks after them must be readable.
+static int put_text(std::FILE* out, const char* text, std::size_t count, AddCarriageReturns* add)
+{
+    std::size_t length = add(text, count, copy_output);
+    if (length == 0)
+        return std::fwrite(text, 1, count, out) == count;
+    return std::fwrite(copy_output, 1, length, out) == length;
+}
+
+static int copy_blocks(std::FILE* in, std::FILE* out, AddCarriageReturns* add)
 {
     char* text = copy_input + INPUT_OFFSET;
     text[-1] = '\0'; // no CR comes before the first byte
     std::size_t count;
     while ((count = std::fread(text, 1, COPY_BLOCK, in)) > 0) {
-        const char* block = text;
-        std::size_t length = count;
-        if (has_bare_line_feed(text, count)) {
-            length = add_carriage_returns(text, count, copy_output);
-            block = copy_output;
-        }
-        if (std::fwrite(block, 1, length, out) != length)
+        if (!put_text(out, text, count, add))
             return 0;
         text[-1] = text[count - 1];
         // A short read is the end of the file or an error: no need to ask again.
@@ -179,4 +213,19 @@ int copy_text(std::FILE* in, std::FILE* out)
             break;
     }
     return !std::ferror(in);
+}
+
+int copy_text(std::FILE* in, std::FILE* out)
+{
+    return copy_blocks(in, out, loops[usable_loops() - 1].add);
+}
+
+const char* text_loop_name(int loop)
+{
+    return loop >= 0 && loop < usable_loops() ? loops[loop].name : NULL;
+}
+
+int copy_text_with_loop(int loop, std::FILE* in, std::FILE* out)
+{
+    return text_loop_name(loop) != NULL && copy_blocks(in, out, loops[loop].add);
 }

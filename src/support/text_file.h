@@ -18,3 +18,10 @@ int write_text(std::FILE* out, const char* text, std::size_t length);
 // Moves the rest of `in` to `out` as text, in large blocks; 1 if every byte
 // was read and written.
 int copy_text(std::FILE* in, std::FILE* out);
+
+// For tests and fuzzing: copy_text has loops of its own for what each CPU
+// can do, and takes the fastest. text_loop_name names the loop numbered
+// `loop` (0 for the plainest), or is NULL when this build or CPU has no such
+// loop; copy_text_with_loop copies as copy_text does, with that loop.
+const char* text_loop_name(int loop);
+int copy_text_with_loop(int loop, std::FILE* in, std::FILE* out);
