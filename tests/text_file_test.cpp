@@ -88,10 +88,18 @@ TEST_F(TextFile, CopiesJoinWhatBlockEdgesSplit)
 
 TEST_F(TextFile, CopiesWriteCrLfForEveryLineFeedAndKeepAllOtherBytes)
 {
-    std::string big_in, big_out;
+    std::string big_in, big_out, feeds_in, feeds_out, pairs_in, pairs_out;
     for (int i = 0; i < 40000; i++) {
         big_in += i % 2 ? "line\r\n" : "z\n";
         big_out += i % 2 ? "line\r\n" : "z\r\n";
+    }
+    // Chunks of 16 bytes full of bare LFs; a CR, and a bare LF, at every
+    // place in a chunk.
+    for (int i = 0; i < 40; i++) {
+        feeds_in += "\n";
+        feeds_out += "\r\n";
+        pairs_in += "\r\n\n";
+        pairs_out += "\r\n\r\n";
     }
     const std::pair<std::string, std::string> cases[] = {
         {"", ""},
@@ -101,6 +109,8 @@ TEST_F(TextFile, CopiesWriteCrLfForEveryLineFeedAndKeepAllOtherBytes)
         {"a\r\r\n", "a\r\r\n"},
         {std::string("n\0u\x1al\n", 6), std::string("n\0u\x1al\r\n", 7)},
         {big_in, big_out},
+        {feeds_in, feeds_out},
+        {pairs_in, pairs_out},
     };
     for (int loop = 0; text_loop_name(loop) != NULL; loop++) {
         for (const auto& [input, expected] : cases) {

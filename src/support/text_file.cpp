@@ -2,9 +2,20 @@
 
 #include <cstring>
 
+// On x86, SSE2 is always there; the SSSE3 loop is compiled for that target
+// on its own and taken only when the CPU has it.
 #if defined(__SSE2__) || defined(_M_X64)
 #include <emmintrin.h>
+#include <tmmintrin.h>
 #define FORKIT_SSE2 1
+#if defined(_MSC_VER)
+#include <intrin.h>
+#endif
+#if defined(__GNUC__) || defined(__clang__)
+#define FORKIT_TARGET_SSSE3 __attribute__((target("ssse3")))
+#else
+#define FORKIT_TARGET_SSSE3
+#endif
 #endif
 
 // A CR that ends what was read may be the first half of a pair: look at the
@@ -172,6 +183,82 @@ static std::size_t add_carriage_returns(const char* text, std::size_t count, cha
     return count + added;
 }
 
+#if FORKIT_SSE2
+// For each mask of the bare LFs among 8 bytes: the shuffle that spreads the
+// 8 (in lanes 0 to 7) over the first 8 + n of 16 lanes, with a CR (from lane
+// 8) before each of the n bare LFs; and that n.
+struct Spreads {
+    unsigned char lanes[256][16];
+    unsigned char added[256];
+};
+
+static constexpr Spreads make_spreads()
+{
+    Spreads spreads{};
+    for (unsigned mask = 0; mask < 256; mask++) {
+        unsigned to = 0;
+        for (unsigned i = 0; i < 8; i++) {
+            if ((mask >> i & 1) != 0)
+                spreads.lanes[mask][to++] = 8;
+            spreads.lanes[mask][to++] = static_cast<unsigned char>(i);
+        }
+        spreads.added[mask] = static_cast<unsigned char>(to - 8);
+        for (; to < 16; to++)
+            spreads.lanes[mask][to] = 0x80; // a zero, written over by the next half
+    }
+    return spreads;
+}
+
+alignas(16) static constexpr Spreads spreads = make_spreads();
+
+// Puts out 8 bytes, in lanes 0 to 7 of `half` beside 8 CRs, with a CR before
+// each bare LF that `mask` marks, in one shuffle and one write of 16 bytes:
+// the next write starts where the text ended.
+FORKIT_TARGET_SSSE3
+static char* spread_half(__m128i half, unsigned mask, char* to)
+{
+    const __m128i lanes = _mm_load_si128(reinterpret_cast<const __m128i*>(spreads.lanes[mask]));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(to), _mm_shuffle_epi8(half, lanes));
+    return to + 8 + spreads.added[mask];
+}
+
+FORKIT_TARGET_SSSE3
+static char* spread_chunk(const char* text, unsigned bits, char* to)
+{
+    const __m128i carriage_returns = _mm_set1_epi8('\r');
+    const __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text));
+    to = spread_half(_mm_unpacklo_epi64(chunk, carriage_returns), bits & 0xff, to);
+    return spread_half(_mm_unpackhi_epi64(chunk, carriage_returns), bits >> 8, to);
+}
+
+// No branch however many bare LFs a chunk has.
+FORKIT_TARGET_SSSE3
+static std::size_t add_carriage_returns_by_shuffle(const char* text, std::size_t count, char* out)
+{
+    if (!has_bare_line_feed<bare_line_feeds_sse2>(text, count))
+        return 0;
+    char* to = out;
+    std::size_t start = 0;
+    for (; start < count; start += CHUNK)
+        to = spread_chunk(text + start,
+                          bare_line_feeds_in_chunk<bare_line_feeds_sse2>(text, start, count), to);
+    // The last chunk went out whole, up to `start`, with no CR past `count`.
+    return static_cast<std::size_t>(to - out) - (start - count);
+}
+
+static int cpu_has_ssse3()
+{
+#if defined(_MSC_VER)
+    int registers[4];
+    __cpuid(registers, 1);
+    return (registers[2] >> 9 & 1) != 0;
+#else
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("ssse3") != 0;
+#endif
+}
+#endif
+
 // The loops this build has, plainest first.
 static const struct {
     const char* name;
@@ -180,13 +267,26 @@ static const struct {
     {"portable", add_carriage_returns<bare_line_feeds_one_by_one>},
 #if FORKIT_SSE2
     {"sse2", add_carriage_returns<bare_line_feeds_sse2>},
+    {"ssse3", add_carriage_returns_by_shuffle},
 #endif
 };
 
-// How many of the loops this CPU runs; copy_text takes the last of them.
+// How many of the loops this CPU runs.
+static int count_usable_loops()
+{
+    int count = static_cast<int>(sizeof loops / sizeof loops[0]);
+#if FORKIT_SSE2
+    if (!cpu_has_ssse3())
+        count--; // the SSSE3 loop, the last
+#endif
+    return count;
+}
+
+// The same, found out once; copy_text takes the last of those loops.
 static int usable_loops()
 {
-    return static_cast<int>(sizeof loops / sizeof loops[0]);
+    static const int usable = count_usable_loops();
+    return usable;
 }
 
 // Writes the `count` bytes of text at `text` to `out` through the loop `add`.
