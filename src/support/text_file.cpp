@@ -3,8 +3,9 @@
 #include <cstring>
 
 // On x86, SSE2 is always there; the SSSE3 loop is compiled for that target
-// on its own and taken only when the CPU has it.
-#if defined(__SSE2__) || defined(_M_X64)
+// on its own and taken only when the CPU has it. FORKIT_PORTABLE_COPY builds
+// the portable loop alone, to test it where the others would be taken.
+#if (defined(__SSE2__) || defined(_M_X64)) && !defined(FORKIT_PORTABLE_COPY)
 #include <emmintrin.h>
 #include <tmmintrin.h>
 #define FORKIT_SSE2 1
