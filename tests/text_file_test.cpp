@@ -33,6 +33,17 @@ std::string copy_of(const fs::path& root, const std::string& input, int loop)
     return copied ? read_file(root / "copy") : "(copy_text failed)";
 }
 
+// What write_text makes of `text`, or a note of its failure.
+std::string written(const fs::path& root, const std::string& text)
+{
+    std::FILE* out = std::fopen((root / "written").string().c_str(), "wb");
+    if (out == nullptr)
+        return "(cannot open the test file)";
+    int wrote = write_text(out, text.data(), text.size());
+    std::fclose(out);
+    return wrote ? read_file(root / "written") : "(write_text failed)";
+}
+
 TEST_F(TextFile, LineReadsStopAfterLineFeedOrAtTheSizeAndJoinCrLf)
 {
     struct Case {
@@ -106,6 +117,7 @@ TEST_F(TextFile, CopiesWriteCrLfForEveryLineFeedAndKeepAllOtherBytes)
         {"a\nb", "a\r\nb"},
         {"a\r\nb\r\n", "a\r\nb\r\n"},
         {"a\rb\r", "a\rb\r"},
+        {"\na", "\r\na"}, // follows a text that ends in CR
         {"a\r\r\n", "a\r\r\n"},
         {std::string("n\0u\x1al\n", 6), std::string("n\0u\x1al\r\n", 7)},
         {big_in, big_out},
@@ -116,6 +128,10 @@ TEST_F(TextFile, CopiesWriteCrLfForEveryLineFeedAndKeepAllOtherBytes)
         for (const auto& [input, expected] : cases) {
             EXPECT_EQ(copy_of(root, input, loop), expected) << "loop " << text_loop_name(loop);
         }
+    }
+    // Writing text from memory goes the same way.
+    for (const auto& [input, expected] : cases) {
+        EXPECT_EQ(written(root, input), expected);
     }
 }
 

@@ -49,27 +49,10 @@ std::size_t read_text_line(std::FILE* in, char* line, std::size_t size)
     return count;
 }
 
-int write_text(std::FILE* out, const char* text, std::size_t length)
-{
-    char wide[16384];
-    std::size_t filled = 0;
-    for (std::size_t i = 0; i < length; i++) {
-        if (filled + 2 > sizeof wide) {
-            if (std::fwrite(wide, 1, filled, out) != filled)
-                return 0;
-            filled = 0;
-        }
-        if (text[i] == '\n')
-            wide[filled++] = '\r';
-        wide[filled++] = text[i];
-    }
-    return std::fwrite(wide, 1, filled, out) == filled;
-}
-
-// copy_text reads and writes text in one pass. Together they
-// only put a CR before each LF that has none ("bare"), so a block without a
-// bare LF, the usual case for CR LF sources, goes out as it came in. Blocks
-// are looked at a chunk of 16 bytes at a time.
+// Copying and writing go through one translation, a block at a time: a CR
+// is put before each LF that has none ("bare"), so a block without a bare
+// LF, the usual case for CR LF sources, goes out as it came in. Blocks are
+// looked at a chunk of 16 bytes at a time.
 enum { CHUNK = 16, COPY_BLOCK = 128 * 1024 };
 
 // Each byte of a block has its forerunner in the buffer just before it: the
@@ -80,6 +63,7 @@ enum { CHUNK = 16, COPY_BLOCK = 128 * 1024 };
 enum { INPUT_OFFSET = 64 };
 alignas(64) static char copy_input[INPUT_OFFSET + COPY_BLOCK + 2 * CHUNK];
 alignas(64) static char copy_output[2 * COPY_BLOCK + 3 * CHUNK];
+static char* const block = copy_input + INPUT_OFFSET;
 
 // Bit i is set when text[i] is a bare LF; these read text[-1] to text[15].
 typedef unsigned FindBareLineFeeds(const char* text);
@@ -283,32 +267,40 @@ static int count_usable_loops()
     return count;
 }
 
-// The same, found out once; copy_text takes the last of those loops.
+// The same, found out once.
 static int usable_loops()
 {
     static const int usable = count_usable_loops();
     return usable;
 }
 
-// Writes the `count` bytes of text at `text` to `out` through the loop `add`.
-// The byte before them and two chunks after them must be readable.
-static int put_text(std::FILE* out, const char* text, std::size_t count, AddCarriageReturns* add)
+// The loop that copying and writing take: the last this CPU runs.
+static AddCarriageReturns* fastest_loop()
 {
-    std::size_t length = add(text, count, copy_output);
-    if (length == 0)
-        return std::fwrite(text, 1, count, out) == count;
-    return std::fwrite(copy_output, 1, length, out) == length;
+    return loops[usable_loops() - 1].add;
+}
+
+// Writes the `count` bytes of text in `block` to `out` through the loop
+// `add`, and keeps the last of them as the next block's forerunner.
+static int put_block(std::FILE* out, std::size_t count, AddCarriageReturns* add)
+{
+    const char* text = block;
+    std::size_t length = add(block, count, copy_output);
+    if (length != 0)
+        text = copy_output;
+    else
+        length = count;
+    block[-1] = block[count - 1];
+    return std::fwrite(text, 1, length, out) == length;
 }
 
 static int copy_blocks(std::FILE* in, std::FILE* out, AddCarriageReturns* add)
 {
-    char* text = copy_input + INPUT_OFFSET;
-    text[-1] = '\0'; // no CR comes before the first byte
+    block[-1] = '\0'; // no CR comes before the first byte
     std::size_t count;
-    while ((count = std::fread(text, 1, COPY_BLOCK, in)) > 0) {
-        if (!put_text(out, text, count, add))
+    while ((count = std::fread(block, 1, COPY_BLOCK, in)) > 0) {
+        if (!put_block(out, count, add))
             return 0;
-        text[-1] = text[count - 1];
         // A short read is the end of the file or an error: no need to ask again.
         if (count < COPY_BLOCK)
             break;
@@ -316,9 +308,23 @@ static int copy_blocks(std::FILE* in, std::FILE* out, AddCarriageReturns* add)
     return !std::ferror(in);
 }
 
+int write_text(std::FILE* out, const char* text, std::size_t length)
+{
+    block[-1] = '\0';
+    for (std::size_t done = 0; done < length; done += COPY_BLOCK) {
+        std::size_t count = length - done;
+        if (count > COPY_BLOCK)
+            count = COPY_BLOCK;
+        std::memcpy(block, text + done, count);
+        if (!put_block(out, count, fastest_loop()))
+            return 0;
+    }
+    return 1;
+}
+
 int copy_text(std::FILE* in, std::FILE* out)
 {
-    return copy_blocks(in, out, loops[usable_loops() - 1].add);
+    return copy_blocks(in, out, fastest_loop());
 }
 
 const char* text_loop_name(int loop)
