@@ -256,7 +256,6 @@ static const struct {
 #endif
 };
 
-// How many of the loops this CPU runs.
 static int count_usable_loops()
 {
     int count = static_cast<int>(sizeof loops / sizeof loops[0]);
@@ -267,17 +266,15 @@ static int count_usable_loops()
     return count;
 }
 
-// The same, found out once.
-static int usable_loops()
-{
-    static const int usable = count_usable_loops();
-    return usable;
-}
+// How many of the loops this CPU runs, found out once at start. (A static
+// inside a function would need a guard from the C++ runtime library, which
+// forkit does without: a megabyte more memory.)
+static const int usable_loops = count_usable_loops();
 
 // The loop that copying and writing take: the last this CPU runs.
 static AddCarriageReturns* fastest_loop()
 {
-    return loops[usable_loops() - 1].add;
+    return loops[usable_loops - 1].add;
 }
 
 // Writes the `count` bytes of text in `block` to `out` through the loop
@@ -329,7 +326,7 @@ int copy_text(std::FILE* in, std::FILE* out)
 
 const char* text_loop_name(int loop)
 {
-    return loop >= 0 && loop < usable_loops() ? loops[loop].name : NULL;
+    return loop >= 0 && loop < usable_loops ? loops[loop].name : NULL;
 }
 
 int copy_text_with_loop(int loop, std::FILE* in, std::FILE* out)
