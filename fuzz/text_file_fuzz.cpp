@@ -1,6 +1,6 @@
 // Fuzzes forkit's text mode: a file is read by line reads of fuzzed sizes,
-// then copied to its end with copy_text, and every result is held against a
-// plain model of the translation.
+// then copied to its end with copy_text and again with each of its loops,
+// and every result is held against a plain model of the translation.
 //
 // Input: [pad] [ops] [op...] [text...]
 //   pad  puts the text after 0, 4, 16, 64, 128 or 256 Ki minus up to 31 bytes
@@ -91,14 +91,26 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         read += line;
         check(text.compare(0, read.size(), read) == 0, "reads differ from the model");
     }
+    const std::string copy = model_write(text.substr(read.size()));
+    long rest = std::ftell(in);
+    check(rest >= 0, "setup tell");
     check(copy_text(in, out) == 1, "copy failed");
     check(std::fflush(out) == 0, "flush");
-    check(contents(out) == model_write(text.substr(read.size())), "copy differs from the model");
+    check(contents(out) == copy, "copy differs from the model");
+    for (int loop = 0; text_loop_name(loop) != NULL; loop++) {
+        empty(out);
+        check(std::fseek(in, rest, SEEK_SET) == 0, "setup seek");
+        check(copy_text_with_loop(loop, in, out) == 1, "copy failed");
+        check(std::fflush(out) == 0, "flush");
+        const std::string what = std::string("the copy of loop ") + text_loop_name(loop);
+        check(contents(out) == copy, (what + " differs from the model").c_str());
+    }
 
-    // Writing alone, as the command files are written.
+    // Writing alone, as the command files are written: as if `text` were
+    // copied from a file.
     empty(out);
     check(write_text(out, text.data(), text.size()) == 1, "write failed");
     check(std::fflush(out) == 0, "flush");
-    check(contents(out) == model_write(text), "write differs from the model");
+    check(contents(out) == model_write(model_read(text)), "write differs from the model");
     return 0;
 }

@@ -19,17 +19,29 @@ std::FILE* open_with(const fs::path& path, const std::string& bytes)
     return std::fopen(path.string().c_str(), "rb");
 }
 
-// What copy_text makes of `input`, or a note of its failure.
-std::string copy_of(const fs::path& root, const std::string& input)
+// What copy_text, with its loop numbered `loop`, makes of `input`, or a note
+// of its failure.
+std::string copy_of(const fs::path& root, const std::string& input, int loop)
 {
     std::FILE* in = open_with(root / "source", input);
     std::FILE* out = std::fopen((root / "copy").string().c_str(), "wb");
     if (in == nullptr || out == nullptr)
         return "(cannot open the test files)";
-    int copied = copy_text(in, out);
+    int copied = copy_text_with_loop(loop, in, out);
     std::fclose(in);
     std::fclose(out);
     return copied ? read_file(root / "copy") : "(copy_text failed)";
+}
+
+// What write_text makes of `text`, or a note of its failure.
+std::string written(const fs::path& root, const std::string& text)
+{
+    std::FILE* out = std::fopen((root / "written").string().c_str(), "wb");
+    if (out == nullptr)
+        return "(cannot open the test file)";
+    int wrote = write_text(out, text.data(), text.size());
+    std::fclose(out);
+    return wrote ? read_file(root / "written") : "(write_text failed)";
 }
 
 TEST_F(TextFile, LineReadsStopAfterLineFeedOrAtTheSizeAndJoinCrLf)
@@ -76,30 +88,50 @@ TEST_F(TextFile, CopiesJoinWhatBlockEdgesSplit)
             {before_edge + "\r\r\n", before_edge + "\r\r\n"},
             {before_edge + "\rb\n", before_edge + "\rb\r\n"},
         };
-        for (const auto& [input, expected] : cases) {
-            EXPECT_TRUE(copy_of(root, input) == expected) << "edge " << edge;
+        for (int loop = 0; text_loop_name(loop) != NULL; loop++) {
+            for (const auto& [input, expected] : cases) {
+                EXPECT_TRUE(copy_of(root, input, loop) == expected)
+                    << "edge " << edge << ", loop " << text_loop_name(loop);
+            }
         }
     }
 }
 
 TEST_F(TextFile, CopiesWriteCrLfForEveryLineFeedAndKeepAllOtherBytes)
 {
-    std::string big_in, big_out;
+    std::string big_in, big_out, feeds_in, feeds_out, pairs_in, pairs_out;
     for (int i = 0; i < 40000; i++) {
         big_in += i % 2 ? "line\r\n" : "z\n";
         big_out += i % 2 ? "line\r\n" : "z\r\n";
+    }
+    // Chunks of 16 bytes full of bare LFs; a CR, and a bare LF, at every
+    // place in a chunk.
+    for (int i = 0; i < 40; i++) {
+        feeds_in += "\n";
+        feeds_out += "\r\n";
+        pairs_in += "\r\n\n";
+        pairs_out += "\r\n\r\n";
     }
     const std::pair<std::string, std::string> cases[] = {
         {"", ""},
         {"a\nb", "a\r\nb"},
         {"a\r\nb\r\n", "a\r\nb\r\n"},
         {"a\rb\r", "a\rb\r"},
+        {"\na", "\r\na"}, // follows a text that ends in CR
         {"a\r\r\n", "a\r\r\n"},
         {std::string("n\0u\x1al\n", 6), std::string("n\0u\x1al\r\n", 7)},
         {big_in, big_out},
+        {feeds_in, feeds_out},
+        {pairs_in, pairs_out},
     };
+    for (int loop = 0; text_loop_name(loop) != NULL; loop++) {
+        for (const auto& [input, expected] : cases) {
+            EXPECT_EQ(copy_of(root, input, loop), expected) << "loop " << text_loop_name(loop);
+        }
+    }
+    // Writing text from memory goes the same way.
     for (const auto& [input, expected] : cases) {
-        EXPECT_EQ(copy_of(root, input), expected);
+        EXPECT_EQ(written(root, input), expected);
     }
 }
 
