@@ -5,18 +5,20 @@
 # input that breaks a target; that input is kept in the build folder and
 # belongs in a regression test under tests/.
 #
-#   scripts/fuzz.sh                 builds the fuzz preset, in build-fuzz
+#   scripts/fuzz.sh [PRESET]        builds PRESET (default fuzz; fuzz-portable
+#                                   has only the portable copy loop) and runs it
 #   FUZZ_SECONDS=N                  seconds per target (default 30)
 #
 # Needs clang and libFuzzer (Debian: clang, libclang-rt-14-dev or the
 # libclang-rt-dev of the installed clang).
 set -euo pipefail
 cd "$(dirname "$0")/.."
-build=$PWD/build-fuzz # the fuzz preset's binaryDir
+preset=${1:-fuzz}
+build=$PWD/build-$preset # the preset's binaryDir
 seconds=${FUZZ_SECONDS:-30}
 
-cmake --preset fuzz
-cmake --build --preset fuzz -j"$(nproc)" --target text_file_fuzz copy_phase_fuzz
+cmake --preset "$preset"
+cmake --build --preset "$preset" -j"$(nproc)" --target text_file_fuzz copy_phase_fuzz
 
 status=0
 for target in text_file copy_phase; do

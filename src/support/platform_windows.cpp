@@ -1,7 +1,7 @@
 #include "platform.h"
 
-#include <climits>
 #include <cctype>
+#include <climits>
 #include <cstdio>
 #include <cstring>
 #include <cwchar>
