@@ -78,6 +78,9 @@ static int copy_file(const char* source, const char* destination, const char* li
     std::FILE* in = open_source_file(source);
     if (in == NULL)
         return 0;
+    // copy_text reads in large blocks: a stdio buffer would only be one more
+    // thing to size and fill.
+    (void)std::setvbuf(in, NULL, _IONBF, 0);
     NewFile out;
     int copied = 0;
     // A list linked to one of its own destinations would be replaced by a copy.

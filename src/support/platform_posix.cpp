@@ -38,20 +38,39 @@ static int same_node(const struct stat& a, const struct stat& b)
     return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
 
-// The file being written, for the signal handler: its descriptor, published
-// only once its name is in place, and that name.
+// The file being written, for the signal handler: its name, and its
+// descriptor once it is created and locked; while it is being created,
+// `creating` is set instead.
 static volatile std::sig_atomic_t writing_fd = -1;
+static volatile std::sig_atomic_t creating = 0;
 static char writing_path[PATH_MAX];
 
-// Removes the unfinished file, if its name still holds it, then stops the way
-// the signal would have. Only async-signal-safe calls.
+// Removes the file at writing_path if it is the one this run created. Caught
+// while creating it, the handler cannot know whether it was made yet: it
+// takes the file only if it can lock it, which a file of another run going
+// on never allows. Only async-signal-safe calls.
+static void remove_unfinished_file()
+{
+    struct stat held, named;
+    int fd = writing_fd;
+    if (fd < 0 && creating) {
+        fd = open(writing_path, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+        if (fd >= 0 && flock(fd, LOCK_EX | LOCK_NB) == 0 && fstat(fd, &held) == 0 &&
+            lstat(writing_path, &named) == 0 && same_node(held, named))
+            (void)unlink(writing_path);
+        if (fd >= 0)
+            (void)close(fd);
+        return;
+    }
+    if (fd >= 0 && fstat(fd, &held) == 0 && lstat(writing_path, &named) == 0 &&
+        same_node(held, named))
+        (void)unlink(writing_path);
+}
+
+// Removes the unfinished file, then stops the way the signal would have.
 static void stop_on_signal(int signal_number)
 {
-    int fd = writing_fd;
-    struct stat open_file_info, named;
-    if (fd >= 0 && fstat(fd, &open_file_info) == 0 && lstat(writing_path, &named) == 0 &&
-        same_node(open_file_info, named))
-        (void)unlink(writing_path);
+    remove_unfinished_file();
     (void)std::signal(signal_number, SIG_DFL);
     (void)std::raise(signal_number);
 }
@@ -210,39 +229,18 @@ int file_within_current_directory(const char* path)
 {
     NativePath native, folder;
     const char* name = native_path(path, &native);
-    struct stat goal;
-    if (name == NULL || stat(".", &goal) != 0)
+    if (name == NULL)
         return 0;
     // Without a link on the way, a relative path that never climbs stays
     // below where it starts: most entries are such, and cost an lstat a part.
     if (name[0] != '/' && std::strstr(name, "..") == NULL && !passes_a_link(name))
         return 1;
-    if (realpath(name, folder.text) == NULL)
+    struct stat goal;
+    if (stat(".", &goal) != 0 || realpath(name, folder.text) == NULL)
         return 0;
     char* last_slash = std::strrchr(folder.text, '/');
     last_slash[last_slash == folder.text ? 1 : 0] = '\0';
     return walk_up_to(&folder, goal) == 1;
-}
-
-// Creates, locks and publishes the file for the signal handler; -1 on failure.
-// The lock marks it as a running run's own. Another run that took it first,
-// between the creation and the lock, has removed it by now.
-static int create_and_publish(const char* name, mode_t mode, int* taken)
-{
-    int fd = open(name, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
-    if (fd < 0) {
-        *taken = errno == EEXIST;
-        return -1;
-    }
-    struct stat info;
-    if (flock(fd, LOCK_EX | LOCK_NB) != 0 || fstat(fd, &info) != 0 || info.st_nlink == 0) {
-        (void)close(fd);
-        *taken = 1;
-        return -1;
-    }
-    std::memcpy(writing_path, name, std::strlen(name) + 1);
-    writing_fd = fd;
-    return fd;
 }
 
 std::FILE* create_temporary_file(const char* path, std::FILE* like, int* taken)
@@ -252,31 +250,33 @@ std::FILE* create_temporary_file(const char* path, std::FILE* like, int* taken)
     const char* name = native_path(path, &native);
     if (name == NULL)
         return NULL;
-    struct stat source;
-    mode_t mode = like != NULL && fstat(fileno(like), &source) == 0 ? source.st_mode & 0777 : 0666;
-    // A stop between the creation and the publishing would leave the file
-    // behind: the stopping signals wait until it is published.
-    sigset_t stops, saved;
-    (void)sigemptyset(&stops);
-    (void)sigaddset(&stops, SIGINT);
-    (void)sigaddset(&stops, SIGTERM);
-    (void)sigaddset(&stops, SIGHUP);
-    (void)sigprocmask(SIG_BLOCK, &stops, &saved);
-    int fd = create_and_publish(name, mode, taken);
-    int error = errno;
-    (void)sigprocmask(SIG_SETMASK, &saved, NULL);
-    errno = error;
-    if (fd < 0)
-        return NULL;
-    std::FILE* file = fdopen(fd, "wb");
-    if (file == NULL) {
-        writing_fd = -1;
-        (void)unlink(name);
+    struct stat info;
+    mode_t mode = like != NULL && fstat(fileno(like), &info) == 0 ? info.st_mode & 0777 : 0666;
+    std::memcpy(writing_path, name, std::strlen(name) + 1);
+    creating = 1;
+    int fd = open(name, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
+    *taken = fd < 0 && errno == EEXIST;
+    // The lock marks the file as a running run's own. Another run that took it
+    // first, between the creation and the lock, has removed it by now.
+    if (fd >= 0 &&
+        (flock(fd, LOCK_EX | LOCK_NB) != 0 || fstat(fd, &info) != 0 || info.st_nlink == 0)) {
         (void)close(fd);
-        return NULL;
+        fd = -1;
+        *taken = 1;
+    }
+    writing_fd = fd;
+    creating = 0;
+    std::FILE* file = fd >= 0 ? fdopen(fd, "wb") : NULL;
+    if (fd >= 0 && file == NULL) {
+        int error = errno;
+        (void)unlink(name);
+        writing_fd = -1;
+        (void)close(fd);
+        errno = error;
     }
     // Writers hand over whole blocks; a stdio buffer would only copy them.
-    (void)std::setvbuf(file, NULL, _IONBF, 0);
+    if (file != NULL)
+        (void)std::setvbuf(file, NULL, _IONBF, 0);
     return file;
 }
 
