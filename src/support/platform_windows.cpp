@@ -376,16 +376,22 @@ static int walk_up_to(std::wstring at, const FileIdentity& goal)
     return -1;
 }
 
+// The final path of what is at `path`; 0 when it cannot be had.
+static int final_path_of(const char* path, std::wstring* out)
+{
+    HANDLE handle = open_to_query(path);
+    int known = handle != INVALID_HANDLE_VALUE && final_path(handle, out);
+    if (handle != INVALID_HANDLE_VALUE)
+        (void)CloseHandle(handle);
+    return known;
+}
+
 // A step that cannot be taken counts as inside.
 int directory_within(const char* path, const char* top)
 {
     FileIdentity goal;
     std::wstring at;
-    HANDLE handle = open_to_query(path);
-    int known = handle != INVALID_HANDLE_VALUE && final_path(handle, &at);
-    if (handle != INVALID_HANDLE_VALUE)
-        (void)CloseHandle(handle);
-    if (!known || !identify_path(top, &goal))
+    if (!final_path_of(path, &at) || !identify_path(top, &goal))
         return 1;
     return walk_up_to(at, goal) != 0;
 }
@@ -600,10 +606,7 @@ int file_within_current_directory(const char* path)
     // The folder that holds the file, links followed, walked up as a folder.
     FileIdentity goal;
     std::wstring at;
-    HANDLE handle = open_to_query(path);
-    int known = handle != INVALID_HANDLE_VALUE && final_path(handle, &at);
-    if (handle != INVALID_HANDLE_VALUE)
-        (void)CloseHandle(handle);
+    int known = final_path_of(path, &at);
     std::size_t last = known ? at.rfind(L'\\') : std::wstring::npos;
     if (last == std::wstring::npos || !identify_path(".", &goal))
         return 0;
