@@ -48,7 +48,9 @@ add_custom_target(forkit_wine_prefix ALL DEPENDS ${wine_ready})
 # Starts the wineserver that every test then shares.
 add_test(NAME wine_server COMMAND ${wine} cmd /c exit 0)
 set_tests_properties(wine_server PROPERTIES FIXTURES_SETUP wine)
-set(FORKIT_TEST_OPTIONS DISCOVERY_TIMEOUT 60 PROPERTIES FIXTURES_REQUIRED wine)
+# One test maps a drive letter in the shared prefix, which every program
+# running under it sees at that moment; so the tests run one at a time.
+set(FORKIT_TEST_OPTIONS DISCOVERY_TIMEOUT 60 PROPERTIES FIXTURES_REQUIRED wine RUN_SERIAL TRUE)
 
 add_executable(forkit_game_stand_in game_stand_in.cpp)
 set_target_properties(forkit_game_stand_in PROPERTIES OUTPUT_NAME quake3)
