@@ -3,6 +3,7 @@
 #include <chrono>
 #include <fstream>
 #include <iterator>
+#include <sstream>
 
 #ifdef _WIN32
 #include <windows.h>
@@ -33,8 +34,11 @@ void write_file(const fs::path& path, const std::string& bytes)
 
 std::string read_file(const fs::path& path)
 {
+    // Read whole, not a character at a time: some tests read large copies.
     std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    std::ostringstream bytes;
+    bytes << in.rdbuf();
+    return bytes.str();
 }
 
 std::vector<std::string> tree_listing(const fs::path& top)
