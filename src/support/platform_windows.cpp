@@ -116,6 +116,9 @@ int argument_is_exact(const char* argument)
 
 int is_plain_folder_name(const char* name)
 {
+    // The folder itself and its parent are names of their own, always there.
+    if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0)
+        return 1;
     std::size_t length = std::strlen(name);
     if (length > 0 && (name[length - 1] == '.' || name[length - 1] == ' '))
         return 0;
