@@ -491,7 +491,8 @@ TEST_F(Stopped, NoFinalNameEverHoldsAPartialFile)
             SCOPED_TRACE(std::string(signal_name) + " after " + moment + " s");
             code_set = root / ("set" + std::to_string(++runs));
             mod = "mod" + std::to_string(runs);
-            fork("bash -c '\"$@\" & pid=$!; sleep " + std::string(moment) + "; kill -" +
+            // With job control on, a background job does not ignore SIGINT.
+            fork("bash -c 'set -m; \"$@\" & pid=$!; sleep " + std::string(moment) + "; kill -" +
                  signal_name + " $pid; wait $pid; exit 0' bash");
             if (fs::exists(code_set / "game" / "g_main.c")) {
                 EXPECT_TRUE(read_file(code_set / "game" / "g_main.c") == copy);
@@ -507,6 +508,18 @@ TEST_F(Stopped, NoFinalNameEverHoldsAPartialFile)
             EXPECT_EQ(leftovers(code_set), std::vector<std::string>{});
         }
     }
+}
+
+// A stop that the caller chose to ignore, as nohup does, stays ignored.
+TEST_F(Stopped, AnIgnoredHangUpDoesNotStopTheRun)
+{
+    if (links_look_like_files())
+        GTEST_SKIP() << "a hang-up is a POSIX signal";
+    const auto [source, copy] = big_source(600000, "line");
+    write_file(tree / "game" / "g_main.c", source);
+    fork("bash -c 'trap \"\" HUP; \"$@\" & pid=$!; sleep 0.003; kill -HUP $pid; wait $pid' bash");
+    EXPECT_TRUE(read_file(code_set / "game" / "g_main.c") == copy);
+    EXPECT_TRUE(fs::exists(code_set / "play it.bat"));
 }
 
 // A standard output closed before forkit writes to it stops nothing.

@@ -81,13 +81,17 @@ void prepare_process()
     // reports; neither stops the run half way.
     (void)std::signal(SIGPIPE, SIG_IGN);
     (void)std::signal(SIGXFSZ, SIG_IGN);
-    struct sigaction action;
+    // A stop that the caller chose to ignore (nohup, a background job) stays
+    // ignored; every other one removes the unfinished file first.
+    struct sigaction action, before;
     std::memset(&action, 0, sizeof action);
     action.sa_handler = stop_on_signal;
     (void)sigemptyset(&action.sa_mask);
-    (void)sigaction(SIGINT, &action, NULL);
-    (void)sigaction(SIGTERM, &action, NULL);
-    (void)sigaction(SIGHUP, &action, NULL);
+    const int stops[] = {SIGINT, SIGTERM, SIGHUP};
+    for (int stop : stops) {
+        if (sigaction(stop, NULL, &before) == 0 && before.sa_handler != SIG_IGN)
+            (void)sigaction(stop, &action, NULL);
+    }
 }
 
 int can_enter_directory(const char* path)
