@@ -28,6 +28,16 @@ std::vector<std::string> changes(const Snapshot& before, const Snapshot& after)
     return names;
 }
 
+// The temporary files below `folder`.
+std::vector<std::string> leftovers(const fs::path& folder)
+{
+    std::vector<std::string> found;
+    for (const std::string& name : tree_listing(folder))
+        if (name.find(".forkit-new") != std::string::npos)
+            found.push_back(name);
+    return found;
+}
+
 // Runs forkit with its files limited to `kib` KiB and SIGXFSZ ignored, so that a
 // write past the limit fails as on a full disk. The console goes through a
 // pipe, which the limit does not touch; forkit's exit status comes back.
@@ -354,16 +364,6 @@ TEST_F(WrongKind, PathsOfTheWrongKindAreReportedAndKept)
                      "  Error opening buildui.dat\n"),
          all_but({"mymod/game/g_main.c", "mymod/cgame/cg_main.c", "mymod/ui/ui_main.c",
                   "mymod/ui/ui.q3asm"})},
-        // Reading the process's own memory at its start fails.
-        {"a build list fails while being read",
-         [&] {
-             fs::remove(tree / "buildgame.dat");
-             fs::create_symlink("/proc/self/mem", tree / "buildgame.dat");
-             fs::create_directories(code_set / "game");
-             write_file(code_set / "game" / "game.q3asm", "earlier script");
-         },
-         from_copies(ALL_COPIED, "  Error reading buildgame.dat\n"),
-         all_but({"mymod", "mymod/game", "mymod/game/game.q3asm"})},
         {"destinations are read-only or not files",
          [&] {
              fs::create_directories(code_set / "game");
@@ -380,16 +380,22 @@ TEST_F(WrongKind, PathsOfTheWrongKindAreReportedAndKept)
                      "", "  Error creating " + set + "\\play it.bat\n"),
          all_but({"mymod", "mymod/game", "mymod/game/g_main.c", "mymod/ui", "mymod/ui/ui_main.c",
                   "mymod/play it.bat"})},
-        // Replaced by the copy, the list would be lost.
-        {"a copy list is a link to its own destination",
+        // A tree fetched from elsewhere must not publish the user's files, nor
+        // have a list replaced by one of its own copies.
+        {"lists are links out of the tree",
          [&] {
              fs::create_directories(code_set);
              write_file(code_set / "notes.txt", "notes.txt\r\n");
              fs::remove(tree / "copyproject.dat");
              fs::create_symlink(code_set / "notes.txt", tree / "copyproject.dat");
+             write_file(root / "secret", "not for publishing");
+             fs::remove(tree / "buildgame.dat");
+             fs::create_symlink(root / "secret", tree / "buildgame.dat");
          },
-         from_copies({"  Error copying notes.txt\n", ALL_COPIED[1], ALL_COPIED[2], ALL_COPIED[3]}),
-         all_but({"mymod", "mymod/notes.txt"})},
+         from_copies(
+             {"  Error opening copyproject.dat\n", ALL_COPIED[1], ALL_COPIED[2], ALL_COPIED[3]},
+             "  Error opening buildgame.dat\n"),
+         all_but({"mymod", "mymod/notes.txt", "mymod/game/game.q3asm"})},
         // A run killed while writing leaves its file at a temporary name.
         {"a stopped run left its file at a temporary name",
          [&] {
@@ -423,6 +429,25 @@ TEST_F(WrongKind, PathsOfTheWrongKindAreReportedAndKept)
         fs::remove_all(tree);
         fs::copy(root / "pristine", tree, fs::copy_options::recursive);
     }
+}
+
+// A list that fails while being read is reported, and no command file is
+// made from it; the earlier one stays.
+TEST_F(WrongKind, ABuildListThatFailsWhileReadLeavesTheEarlierScript)
+{
+    // Bound over a list of the tree, this process's memory file opens, but
+    // fails a read where nothing is mapped, at its start.
+    const std::string skip =
+        mount("--bind /proc/" + std::to_string(getpid()) + "/mem", tree / "buildgame.dat");
+    if (!skip.empty())
+        GTEST_SKIP() << skip;
+    fs::create_directories(code_set / "game");
+    write_file(code_set / "game" / "game.q3asm", "earlier script");
+    RunResult run = fork();
+    EXPECT_EQ(copy_phase_of(run.console),
+              from_copies(ALL_COPIED, "  Error reading buildgame.dat\n"));
+    EXPECT_EQ(read_file(code_set / "game" / "game.q3asm"), "earlier script");
+    EXPECT_EQ(leftovers(code_set), std::vector<std::string>{});
 }
 
 // Symbolic links left at the temporary names of files being replaced are
@@ -466,16 +491,6 @@ std::pair<std::string, std::string> big_source(int count, const std::string& wor
         copy.append(line).append("\r\n");
     }
     return {source, copy};
-}
-
-// The temporary files below `folder`.
-std::vector<std::string> leftovers(const fs::path& folder)
-{
-    std::vector<std::string> found;
-    for (const std::string& name : tree_listing(folder))
-        if (name.find(".forkit-new") != std::string::npos)
-            found.push_back(name);
-    return found;
 }
 
 // Whatever stops a run at whatever moment, a final name holds nothing or the

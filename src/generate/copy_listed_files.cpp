@@ -73,7 +73,7 @@ static int entry_holds_nul(char* entry, std::size_t length)
     return held;
 }
 
-static int copy_file(const char* source, const char* destination, const char* list_name)
+static int copy_file(const char* source, const char* destination)
 {
     std::FILE* in = open_source_file(source);
     if (in == NULL)
@@ -81,14 +81,11 @@ static int copy_file(const char* source, const char* destination, const char* li
     // copy_text reads in large blocks: a stdio buffer would only be one more
     // thing to size and fill.
     (void)std::setvbuf(in, NULL, _IONBF, 0);
+    // The source and the list lie in the tree, whose files are never
+    // replaced: a copy can be written over neither.
     NewFile out;
     int copied = 0;
-    // A list linked to one of its own destinations would be replaced by a copy.
-    if (!file_within_current_directory(source))
-        note_refusal(source, "leads out of the source tree");
-    else if (same_file(list_name, destination))
-        note_refusal(destination, "is the list being read");
-    else if (open_new_file(&out, destination, in)) {
+    if (open_new_file(&out, destination, in)) {
         copied = copy_text(in, out.file);
         if (!copied)
             note_system_error(std::ferror(in) ? source : destination);
@@ -98,8 +95,7 @@ static int copy_file(const char* source, const char* destination, const char* li
     return copied;
 }
 
-static int copy_entry(const char* list_name, const char* sourcepath, const char* module_dir,
-                      const char* entry)
+static int copy_entry(const char* sourcepath, const char* module_dir, const char* entry)
 {
     if (!entry_stays_inside(module_dir, entry)) {
         note_refusal(entry, "climbs out of the code set");
@@ -123,7 +119,7 @@ static int copy_entry(const char* list_name, const char* sourcepath, const char*
         note_refusal(destination, "path too long");
         return 0;
     }
-    return copy_file(source, destination, list_name);
+    return copy_file(source, destination);
 }
 
 static void report_entry(int copied, const char* entry)
@@ -150,7 +146,7 @@ void copy_listed_files(const char* list_name, const char* sourcepath, const char
             note_refusal(entry, "holds a NUL character");
             report_entry(0, entry);
         } else {
-            report_entry(copy_entry(list_name, sourcepath, module_dir, entry), entry);
+            report_entry(copy_entry(sourcepath, module_dir, entry), entry);
         }
     }
     if (std::ferror(list)) {

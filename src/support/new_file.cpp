@@ -13,8 +13,11 @@ enum { TEMPORARY_NAMES = 4 };
 
 int is_temporary_name(const char* path)
 {
-    // Compared without case, as Windows compares names.
+    // Compared without case, and without trailing dots and blanks, as
+    // Windows compares names.
     std::size_t length = std::strlen(path);
+    while (length > 0 && (path[length - 1] == '.' || path[length - 1] == ' '))
+        length--;
     std::size_t suffix = sizeof temporary_suffix - 1;
     for (std::size_t extra = 0; extra <= 1; extra++) {
         if (length < suffix + extra)

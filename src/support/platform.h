@@ -46,9 +46,6 @@ int is_regular_file(std::FILE* file);
 enum PathKind { NOTHING_THERE, WRITABLE_FILE, READ_ONLY_FILE, OTHER_KIND };
 int path_kind(const char* path);
 
-// Returns 1 when both paths name one existing file, however they are written.
-int same_file(const char* first, const char* second);
-
 // Returns 1 if the folder `path` is the folder `top` or lies anywhere below
 // it, with links followed, and also when that cannot be told.
 int directory_within(const char* path, const char* top);

@@ -166,18 +166,6 @@ int path_kind(const char* path)
     return WRITABLE_FILE;
 }
 
-int same_file(const char* first, const char* second)
-{
-    NativePath native_first, native_second;
-    const char* a = native_path(first, &native_first);
-    const char* b = native_path(second, &native_second);
-    // The second path is mostly a file not made yet: looked at first, it
-    // settles the question in one call.
-    struct stat info_a, info_b;
-    return a != NULL && b != NULL && stat(b, &info_b) == 0 && stat(a, &info_a) == 0 &&
-           same_node(info_a, info_b);
-}
-
 // Walks up from the folder `native` (which it extends) by "/..", which the
 // system resolves where each link leads, until it meets `goal` (1) or the
 // root (0); -1 when a step cannot be taken.

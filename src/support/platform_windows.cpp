@@ -259,14 +259,6 @@ static int same_identity(const FileIdentity& a, const FileIdentity& b)
     return a.volume == b.volume && std::memcmp(a.id, b.id, sizeof a.id) == 0;
 }
 
-int same_file(const char* first, const char* second)
-{
-    // The second path is mostly a file not made yet: looked at first, it
-    // settles the question in one call.
-    FileIdentity a, b;
-    return identify_path(second, &b) && identify_path(first, &a) && same_identity(a, b);
-}
-
 // The full path of the file or folder open as `handle`, with every link and
 // drive alias resolved: "\\?\C:\a\b" or "\\?\UNC\server\share\a".
 static int final_path(HANDLE handle, std::wstring* out)

@@ -15,8 +15,13 @@ std::FILE* open_source_file(const char* path)
             note_system_error(path);
         return NULL;
     }
-    if (!is_regular_file(file)) {
-        note_refusal(path, "is not a regular file");
+    const char* refusal = NULL;
+    if (!is_regular_file(file))
+        refusal = "is not a regular file";
+    else if (!file_within_current_directory(path))
+        refusal = "leads out of the source tree";
+    if (refusal != NULL) {
+        note_refusal(path, refusal);
         (void)std::fclose(file);
         return NULL;
     }
