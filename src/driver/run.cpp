@@ -49,35 +49,28 @@ static int is_root(const Module& module)
     return module.directory[0] == '\0';
 }
 
+// A folder of the code set, after `prefix`, as its announcement names it.
+static const char* code_set_folder(const char* prefix, const char* sourcepath, const Module& module)
+{
+    return format_text("%s%s%s%s", prefix, sourcepath, is_root(module) ? "" : "\\",
+                       module.directory);
+}
+
 // Creates one folder of the code set after announcing it; one that was not
 // made and is not there already is reported, and the run goes on.
 static void create_code_set_folder(const char* sourcepath, const Module& module)
 {
-    int made;
-    if (is_root(module)) {
-        print_line(format_text("  %s", sourcepath));
-        made = make_directory(sourcepath);
-    } else {
-        print_line(format_text("  %s\\%s", sourcepath, module.directory));
-        made = make_subdirectory(module.directory, sourcepath);
-    }
-    if (made)
-        return;
-    // Formed again: the shared buffer is needed for the message.
+    print_line(code_set_folder("  ", sourcepath, module));
+    // The root is the argument itself, which need not fit the shared buffer.
     char joined[TEXT_BUFFER_SIZE];
-    const char* folder = sourcepath;
-    if (!is_root(module)) {
-        folder = format_text("%s\\%s", sourcepath, module.directory);
-        if (folder == NULL) {
-            note_refusal(folder, "path too long");
-            report_failure(format_text("  Error creating %s\\%s", sourcepath, module.directory));
-            return;
-        }
+    const char* folder = is_root(module) ? sourcepath : code_set_folder("", sourcepath, module);
+    if (folder != NULL && folder != sourcepath)
         folder = std::strcpy(joined, folder);
-    }
+    if (make_directory(folder))
+        return;
     note_system_error(folder);
     if (!directory_exists(folder))
-        report_failure(format_text("  Error creating %s", folder));
+        report_failure(code_set_folder("  Error creating ", sourcepath, module));
 }
 
 // Creates the mod's folder (0 if that fails) and then the code set's folders,
@@ -92,11 +85,7 @@ static int create_directories(const char* modname, const char* sourcepath, const
         return 0;
     }
     if (!make_subdirectory(modname, q3path)) {
-        const char* folder = format_text("%s\\%s", q3path, modname);
-        if (folder == NULL)
-            note_refusal(folder, "path too long");
-        else
-            note_system_error(folder);
+        note_system_error(format_text("%s\\%s", q3path, modname));
         return 0;
     }
     for (const Module& module : MODULES)

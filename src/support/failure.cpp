@@ -31,6 +31,11 @@ void note_refusal(const char* path, const char* reason)
 
 void note_system_error(const char* path)
 {
+    // A path that did not fit was never handed to the system.
+    if (path == NULL) {
+        note_refusal(path, "path too long");
+        return;
+    }
     // Read before anything else runs: formatting the path must not change it.
     describe_system_error(noted_reason, sizeof noted_reason);
     note_path(path);

@@ -10,6 +10,7 @@ void note_refusal(const char* path, const char* reason);
 
 // Notes the system's message for the call on `path` that just failed. Call it
 // straight after that call, before any other can change the system's error.
+// NULL, a path that did not fit, is noted as too long.
 void note_system_error(const char* path);
 
 // Writes the noted failure to standard error and forgets it.

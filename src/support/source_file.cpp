@@ -3,16 +3,11 @@
 #include "failure.h"
 #include "platform.h"
 
-#include <cstddef>
-
 std::FILE* open_source_file(const char* path)
 {
-    std::FILE* file = path != NULL ? open_file(path) : NULL;
+    std::FILE* file = open_file(path);
     if (file == NULL) {
-        if (path == NULL)
-            note_refusal(path, "path too long");
-        else
-            note_system_error(path);
+        note_system_error(path);
         return NULL;
     }
     const char* refusal = NULL;
