@@ -2,7 +2,6 @@
 
 #include "../support/failure.h"
 #include "../support/new_file.h"
-#include "../support/platform.h"
 #include "../support/source_file.h"
 #include "../support/text_buffer.h"
 #include "../support/text_file.h"
@@ -46,16 +45,7 @@ static int write_output_line(NewFile* out, const ModuleOutput& output)
         note_refusal(out->path, "its output path holds a double quote or a line end");
         return 0;
     }
-    const char* line = output_line(output);
-    if (line == NULL) {
-        note_refusal(out->path, "its output line would be too long");
-        return 0;
-    }
-    if (!write_text(out->file, line, std::strlen(line))) {
-        note_system_error(out->path);
-        return 0;
-    }
-    return 1;
+    return write_new_file_text(out, output_line(output));
 }
 
 // Writes the output line and then the list's text, and puts the file in

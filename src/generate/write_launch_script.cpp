@@ -4,7 +4,6 @@
 #include "../support/new_file.h"
 #include "../support/platform.h"
 #include "../support/text_buffer.h"
-#include "../support/text_file.h"
 
 #include <cstring>
 
@@ -23,20 +22,6 @@ int escape_for_batch(const char* text, const char* caret_escaped, char* escaped,
     return 1;
 }
 
-// Writes one formatted line; a line that did not fit is noted as such.
-static int write_formatted(NewFile* out, const char* line)
-{
-    if (line == NULL) {
-        note_refusal(out->path, "a line of it would be too long");
-        return 0;
-    }
-    if (!write_text(out->file, line, std::strlen(line))) {
-        note_system_error(out->path);
-        return 0;
-    }
-    return 1;
-}
-
 static int write_launcher_lines(NewFile* out, const char* modname, const char* q3path)
 {
     // No escape keeps a double quote or a line end from ending the mod's
@@ -51,11 +36,11 @@ static int write_launcher_lines(NewFile* out, const char* modname, const char* q
     char mod[TEXT_BUFFER_SIZE];
     if (!escape_for_batch(q3path, "&|<>^", folder, sizeof folder) ||
         !escape_for_batch(modname, "", mod, sizeof mod))
-        return write_formatted(out, NULL);
-    return write_formatted(out, "@echo off\n") &&
-           write_formatted(out, format_text("%c:\n", q3path[0])) &&
-           write_formatted(out, format_text("cd %s\n", folder)) &&
-           write_formatted(out, format_text("quake3.exe +set fs_game \"%s\"\n", mod));
+        return write_new_file_text(out, NULL);
+    return write_new_file_text(out, "@echo off\n") &&
+           write_new_file_text(out, format_text("%c:\n", q3path[0])) &&
+           write_new_file_text(out, format_text("cd %s\n", folder)) &&
+           write_new_file_text(out, format_text("quake3.exe +set fs_game \"%s\"\n", mod));
 }
 
 static int write_launcher(const char* modname, const char* q3path, const char* path)

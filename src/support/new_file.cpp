@@ -2,6 +2,7 @@
 
 #include "failure.h"
 #include "platform.h"
+#include "text_file.h"
 
 #include <cctype>
 #include <cstring>
@@ -116,6 +117,19 @@ int open_new_file(NewFile* out, const char* path, std::FILE* like)
     }
     note_refusal(path, "is being written by other runs");
     return 0;
+}
+
+int write_new_file_text(NewFile* out, const char* text)
+{
+    if (text == NULL) {
+        note_refusal(out->path, "a line of it would be too long");
+        return 0;
+    }
+    if (!write_text(out->file, text, std::strlen(text))) {
+        note_system_error(out->path);
+        return 0;
+    }
+    return 1;
 }
 
 int close_new_file(NewFile* out, int written)

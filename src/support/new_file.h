@@ -27,6 +27,10 @@ int is_temporary_name(const char* path);
 // or the system refuses.
 int open_new_file(NewFile* out, const char* path, std::FILE* like);
 
+// Writes `text`, formatted for the file (NULL: a text that did not fit), in
+// forkit's text mode; 0, with the reason noted, when that fails.
+int write_new_file_text(NewFile* out, const char* text);
+
 // When `written` is 1, puts the file in the place of `path` and returns 1 if
 // that worked; otherwise removes it, and any earlier file at `path` stays.
 // A failure of its own is noted; the caller notes why `written` is 0.
