@@ -45,25 +45,33 @@ static volatile std::sig_atomic_t writing_fd = -1;
 static volatile std::sig_atomic_t creating = 0;
 static char writing_path[PATH_MAX];
 
+// Removes the regular file at `name` if no run holds its lock: a run that is
+// going holds its file's lock. Once the lock is ours, only we may remove what
+// the name holds, so it cannot change before unlink. Async-signal-safe.
+static int remove_if_unlocked(const char* name)
+{
+    int fd = open(name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0)
+        return 0;
+    struct stat held, named;
+    int removed = flock(fd, LOCK_EX | LOCK_NB) == 0 && fstat(fd, &held) == 0 &&
+                  lstat(name, &named) == 0 && same_node(held, named) && unlink(name) == 0;
+    (void)close(fd);
+    return removed;
+}
+
 // Removes the file at writing_path if it is the one this run created. Caught
 // while creating it, the handler cannot know whether it was made yet: it
 // takes the file only if it can lock it, which a file of another run going
 // on never allows. Only async-signal-safe calls.
 static void remove_unfinished_file()
 {
-    struct stat held, named;
     int fd = writing_fd;
-    if (fd < 0 && creating) {
-        fd = open(writing_path, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-        if (fd >= 0 && flock(fd, LOCK_EX | LOCK_NB) == 0 && fstat(fd, &held) == 0 &&
-            lstat(writing_path, &named) == 0 && same_node(held, named))
-            (void)unlink(writing_path);
-        if (fd >= 0)
-            (void)close(fd);
-        return;
-    }
-    if (fd >= 0 && fstat(fd, &held) == 0 && lstat(writing_path, &named) == 0 &&
-        same_node(held, named))
+    struct stat held, named;
+    if (fd < 0 && creating)
+        (void)remove_if_unlocked(writing_path);
+    else if (fd >= 0 && fstat(fd, &held) == 0 && lstat(writing_path, &named) == 0 &&
+             same_node(held, named))
         (void)unlink(writing_path);
 }
 
@@ -276,7 +284,7 @@ int remove_leftover(const char* path)
 {
     NativePath native;
     const char* name = native_path(path, &native);
-    struct stat named, held;
+    struct stat named;
     if (name == NULL)
         return 0;
     if (lstat(name, &named) != 0)
@@ -284,15 +292,7 @@ int remove_leftover(const char* path)
     // Only a regular file can be a run's unfinished one.
     if (!S_ISREG(named.st_mode))
         return unlink(name) == 0;
-    // A run that is going holds its file's lock. Once the lock is ours, only
-    // we may remove what the name holds, so it cannot change before unlink.
-    int fd = open(name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-    if (fd < 0)
-        return 0;
-    int removed = flock(fd, LOCK_EX | LOCK_NB) == 0 && fstat(fd, &held) == 0 &&
-                  lstat(name, &named) == 0 && same_node(held, named) && unlink(name) == 0;
-    (void)close(fd);
-    return removed;
+    return remove_if_unlocked(name);
 }
 
 int put_in_place(std::FILE* file, const char* temporary, const char* path)
