@@ -12,6 +12,49 @@
 
 #include <shellapi.h>
 
+// `text`, in the system code page, as UTF-16; 0 with the system's error set
+// when it cannot be converted with `flags`.
+static int utf16_of_ansi(const char* text, DWORD flags, std::wstring* out)
+{
+    int needed = MultiByteToWideChar(CP_ACP, flags, text, -1, NULL, 0);
+    if (needed <= 0)
+        return 0;
+    out->assign(static_cast<std::size_t>(needed), L'\0');
+    if (MultiByteToWideChar(CP_ACP, flags, text, -1, &(*out)[0], needed) != needed)
+        return 0;
+    out->resize(static_cast<std::size_t>(needed) - 1);
+    return 1;
+}
+
+// `characters` in the code page `page`, into `out` of `size` bytes; 0 if the
+// result does not fit, or, with ERROR_NO_UNICODE_TRANSLATION, if a character
+// has no exact match there: the system would put in '?' or a look-alike. The
+// UTF-7 and UTF-8 pages hold every character, and refuse both the flag and
+// the question whether one was lacking.
+static int narrow_exactly(UINT page, const wchar_t* characters, char* out, std::size_t size)
+{
+    int exact = page != CP_UTF7 && page != CP_UTF8;
+    BOOL lost = FALSE;
+    int size_in = size > INT_MAX ? INT_MAX : static_cast<int>(size);
+    if (WideCharToMultiByte(page, exact ? WC_NO_BEST_FIT_CHARS : 0, characters, -1, out, size_in,
+                            NULL, exact ? &lost : NULL) == 0)
+        return 0;
+    if (lost) {
+        SetLastError(ERROR_NO_UNICODE_TRANSLATION);
+        return 0;
+    }
+    return 1;
+}
+
+// 1 if `characters` are exactly `text` in the ANSI code page.
+static int gives_back(const wchar_t* characters, const char* text)
+{
+    std::size_t length = std::strlen(text);
+    std::string back(length + 1, '\0');
+    return narrow_exactly(GetACP(), characters, &back[0], back.size()) &&
+           std::memcmp(back.c_str(), text, length + 1) == 0;
+}
+
 // Paths arrive in the system code page, as the command line gave them. Each
 // call converts its path, then uses the wide function, which takes paths
 // longer than MAX_PATH where the system allows them (forkit.exe's manifest
@@ -26,25 +69,11 @@ static int wide(const char* path, std::wstring* out)
         SetLastError(ERROR_FILENAME_EXCED_RANGE);
         return 0;
     }
-    UINT page = GetACP();
-    int needed = MultiByteToWideChar(page, MB_ERR_INVALID_CHARS, path, -1, NULL, 0);
-    if (needed > 0) {
-        out->assign(static_cast<std::size_t>(needed), L'\0');
-        needed = MultiByteToWideChar(page, MB_ERR_INVALID_CHARS, path, -1, &(*out)[0], needed);
-    }
-    // Converted back, the path must give its own bytes again. UTF-8 takes no
-    // best-fit flag: it has no best fit.
-    DWORD exact = page == CP_UTF8 ? 0 : WC_NO_BEST_FIT_CHARS;
-    std::size_t length = std::strlen(path);
-    std::string back(length + 1, '\0');
-    if (needed <= 0 ||
-        WideCharToMultiByte(page, exact, out->c_str(), -1, &back[0], static_cast<int>(length + 1),
-                            NULL, NULL) != static_cast<int>(length + 1) ||
-        std::memcmp(back.c_str(), path, length + 1) != 0) {
+    // Converted back, the path must give its own bytes again.
+    if (!utf16_of_ansi(path, MB_ERR_INVALID_CHARS, out) || !gives_back(out->c_str(), path)) {
         SetLastError(ERROR_NO_UNICODE_TRANSLATION);
         return 0;
     }
-    out->resize(static_cast<std::size_t>(needed) - 1);
     return 1;
 }
 
@@ -100,15 +129,7 @@ int argument_is_exact(const char* argument)
         if (std::strcmp(__argv[i], argument) != 0)
             continue;
         // As typed, converted without a look-alike, it must give its bytes.
-        UINT page = GetACP();
-        BOOL lost = FALSE;
-        int exact_page = page != CP_UTF8 && page != CP_UTF7;
-        std::size_t length = std::strlen(argument);
-        std::string back(length + 1, '\0');
-        exact = WideCharToMultiByte(page, exact_page ? WC_NO_BEST_FIT_CHARS : 0, typed[i], -1,
-                                    &back[0], static_cast<int>(length + 1), NULL,
-                                    exact_page ? &lost : NULL) == static_cast<int>(length + 1) &&
-                !lost && std::memcmp(back.c_str(), argument, length + 1) == 0;
+        exact = gives_back(typed[i], argument);
     }
     (void)LocalFree(typed);
     return exact;
@@ -391,40 +412,12 @@ int directory_within(const char* path, const char* top)
     return walk_up_to(at, goal) != 0;
 }
 
-// `text`, in the system code page, as UTF-16; 0 with the system's error set
-// when it cannot be converted with `flags`.
-static int utf16_of_ansi(const char* text, DWORD flags, std::wstring* out)
-{
-    int needed = MultiByteToWideChar(CP_ACP, flags, text, -1, NULL, 0);
-    if (needed <= 0)
-        return 0;
-    out->assign(static_cast<std::size_t>(needed), L'\0');
-    if (MultiByteToWideChar(CP_ACP, flags, text, -1, &(*out)[0], needed) != needed)
-        return 0;
-    out->resize(static_cast<std::size_t>(needed) - 1);
-    return 1;
-}
-
 int convert_for_batch_file(const char* text, char* out, std::size_t size)
 {
+    // A character the page lacks would name another folder or mod.
     std::wstring characters;
-    if (!utf16_of_ansi(text, MB_ERR_INVALID_CHARS, &characters))
-        return 0;
-    // A character the page lacks would become '?' or a look-alike and name
-    // another folder or mod. The UTF-7 and UTF-8 pages hold every character,
-    // and refuse both the flag and the question whether one was lacking.
-    UINT page = GetOEMCP();
-    int exact = page != CP_UTF7 && page != CP_UTF8;
-    BOOL lost = FALSE;
-    int size_in = size > INT_MAX ? INT_MAX : static_cast<int>(size);
-    if (WideCharToMultiByte(page, exact ? WC_NO_BEST_FIT_CHARS : 0, characters.c_str(), -1, out,
-                            size_in, NULL, exact ? &lost : NULL) == 0)
-        return 0;
-    if (lost) {
-        SetLastError(ERROR_NO_UNICODE_TRANSLATION);
-        return 0;
-    }
-    return 1;
+    return utf16_of_ansi(text, MB_ERR_INVALID_CHARS, &characters) &&
+           narrow_exactly(GetOEMCP(), characters.c_str(), out, size);
 }
 
 // Writes `text` and a line end to the console behind `stream` as UTF-16; 0,
