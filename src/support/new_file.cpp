@@ -91,11 +91,8 @@ static int create_at(NewFile* out, std::FILE* like, int* taken)
 int open_new_file(NewFile* out, const char* path, std::FILE* like)
 {
     out->file = NULL;
-    if (path == NULL) {
-        note_refusal(path, "path too long");
-        return 0;
-    }
-    std::size_t length = std::strlen(path);
+    // NULL is a path that did not fit either.
+    std::size_t length = path != NULL ? std::strlen(path) : sizeof out->path;
     if (length >= sizeof out->path ||
         length + sizeof temporary_suffix + 1 > sizeof out->temporary_path) {
         note_refusal(path, "path too long");
