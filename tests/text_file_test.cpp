@@ -104,9 +104,9 @@ TEST_F(TextFile, CopiesWriteCrLfForEveryLineFeedAndKeepAllOtherBytes)
         big_in += i % 2 ? "line\r\n" : "z\n";
         big_out += i % 2 ? "line\r\n" : "z\r\n";
     }
-    // Chunks of 16 bytes full of bare LFs; a CR, and a bare LF, at every
-    // place in a chunk.
-    for (int i = 0; i < 40; i++) {
+    // Rounds of 16 and of 64 bytes full of bare LFs; a CR, and a bare LF, at
+    // every place in a round.
+    for (int i = 0; i < 200; i++) {
         feeds_in += "\n";
         feeds_out += "\r\n";
         pairs_in += "\r\n\n";

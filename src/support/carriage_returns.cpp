@@ -2,20 +2,29 @@
 
 #include <cstring>
 
-// On x86, SSE2 is always there; the SSSE3 loop is compiled for that target
-// on its own and taken only when the CPU has it. FORKIT_PORTABLE_COPY builds
-// the portable loop alone, to test it where the others would be taken.
+// On x86, SSE2 is always there; the SSSE3 and AVX-512 loops are compiled for
+// their targets on their own and taken only when the CPU has them (the
+// AVX-512 one on 64-bit builds alone, for the 64-bit bit deposits it uses).
+// FORKIT_PORTABLE_COPY builds the portable loop alone, to test it where the
+// others would be taken.
 #if (defined(__SSE2__) || defined(_M_X64)) && !defined(FORKIT_PORTABLE_COPY)
 #include <emmintrin.h>
 #include <tmmintrin.h>
 #define FORKIT_SSE2 1
+#if defined(__x86_64__) || defined(_M_X64)
+#include <cstdint>
+#include <immintrin.h>
+#define FORKIT_AVX512 1
+#endif
 #if defined(_MSC_VER)
 #include <intrin.h>
 #endif
 #if defined(__GNUC__) || defined(__clang__)
 #define FORKIT_TARGET_SSSE3 __attribute__((target("ssse3")))
+#define FORKIT_TARGET_AVX512 __attribute__((target("avx512f,avx512bw,avx512vbmi2,bmi2,popcnt")))
 #else
 #define FORKIT_TARGET_SSSE3
+#define FORKIT_TARGET_AVX512
 #endif
 #endif
 
@@ -199,25 +208,138 @@ static int cpu_has_ssse3()
 }
 #endif
 
-// The loops this build has, plainest first.
+#if FORKIT_AVX512
+// 64 bytes a round, each half of them spread over a write of 64 bytes: the
+// last write ends up to 32 bytes past the zeros that pad the text to a whole
+// round, which are up to 63.
+enum { WIDE_CHUNK = 64 };
+static_assert(LOOP_WRITES_PAST >= 32 + 63, "the buffers' room past the data");
+
+// The first `count` of the 64 bytes at `text`, the rest as zeros: the loads
+// never touch a byte past the text.
+FORKIT_TARGET_AVX512
+static __m512i load_wide_chunk(const char* text, std::size_t count)
+{
+    const __mmask64 wanted =
+        count < WIDE_CHUNK ? (std::uint64_t(1) << count) - 1 : ~std::uint64_t(0);
+    return _mm512_maskz_loadu_epi8(wanted, text);
+}
+
+// Bit i is set when text[i] is a bare LF, among the first `count` (up to 64);
+// these read text[-1] on.
+FORKIT_TARGET_AVX512
+static std::uint64_t bare_line_feeds_wide(const char* text, std::size_t count)
+{
+    const __m512i here = load_wide_chunk(text, count);
+    const __m512i before = load_wide_chunk(text - 1, count);
+    return _mm512_cmpeq_epi8_mask(here, _mm512_set1_epi8('\n')) &
+           ~_mm512_cmpeq_epi8_mask(before, _mm512_set1_epi8('\r'));
+}
+
+FORKIT_TARGET_AVX512
+static int has_bare_line_feed_wide(const char* text, std::size_t count)
+{
+    for (std::size_t start = 0; start < count; start += WIDE_CHUNK) {
+        if (bare_line_feeds_wide(text + start, count - start) != 0)
+            return 1;
+    }
+    return 0;
+}
+
+// For 32 bytes whose bare LFs `bits` marks: which of the 32 + n lanes they
+// become hold those bytes, the others a CR. Each byte is given two slots, one
+// for a CR, filled for a bare LF, and one for itself (the odd slot); packing
+// the filled slots together leaves the bytes' own marked.
+FORKIT_TARGET_AVX512
+static std::uint64_t lanes_of_text(std::uint32_t bits)
+{
+    const std::uint64_t own_slots = 0xAAAAAAAAAAAAAAAA;
+    return _pext_u64(own_slots, _pdep_u64(bits, ~own_slots) | own_slots);
+}
+
+// Puts out the 32 bytes at `text`, of which `count` are text and the rest go
+// out as zeros, with a CR before each bare LF that `bits` marks, in one
+// expansion and one write of 64 bytes.
+FORKIT_TARGET_AVX512
+static char* expand_half(const char* text, std::size_t count, std::uint32_t bits, char* to)
+{
+    const __m512i spread = _mm512_mask_expand_epi8(_mm512_set1_epi8('\r'), lanes_of_text(bits),
+                                                   load_wide_chunk(text, count));
+    _mm512_storeu_si512(to, spread);
+    return to + 32 + _mm_popcnt_u32(bits);
+}
+
+// No branch however many bare LFs, 64 bytes a round.
+FORKIT_TARGET_AVX512
+static std::size_t add_carriage_returns_by_expansion(const char* text, std::size_t count, char* out)
+{
+    if (!has_bare_line_feed_wide(text, count))
+        return 0;
+    char* to = out;
+    std::size_t start = 0;
+    for (; start < count; start += WIDE_CHUNK) {
+        const std::size_t left = count - start;
+        const std::uint64_t bits = bare_line_feeds_wide(text + start, left);
+        to = expand_half(text + start, left, static_cast<std::uint32_t>(bits), to);
+        to = expand_half(text + start + 32, left > 32 ? left - 32 : 0,
+                         static_cast<std::uint32_t>(bits >> 32), to);
+    }
+    // The zeros past `count` went out too, up to `start`.
+    return static_cast<std::size_t>(to - out) - (start - count);
+}
+
+// The system has to save the AVX-512 registers too; the compilers' own test
+// checks that.
+static int cpu_has_avx512_expansion()
+{
+#if defined(_MSC_VER)
+    int basic[4], extended[4] = {0, 0, 0, 0};
+    __cpuid(basic, 0);
+    if (basic[0] >= 7)
+        __cpuidex(extended, 7, 0);
+    __cpuid(basic, 1);
+    const int saved = (basic[2] >> 27 & 1) != 0 && (_xgetbv(0) & 0xE6) == 0xE6;
+    const int popcnt = basic[2] >> 23 & 1, bmi2 = extended[1] >> 8 & 1;
+    const int avx512f = extended[1] >> 16 & 1, avx512bw = extended[1] >> 30 & 1;
+    const int avx512vbmi2 = extended[2] >> 6 & 1;
+    return saved && popcnt && bmi2 && avx512f && avx512bw && avx512vbmi2;
+#else
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("popcnt") && __builtin_cpu_supports("bmi2") &&
+           __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
+           __builtin_cpu_supports("avx512vbmi2");
+#endif
+}
+#endif
+
+static int cpu_has_anything()
+{
+    return 1;
+}
+
+// The loops this build has, plainest first, each with what it needs of the
+// CPU beyond the one before.
 static const struct {
     const char* name;
     AddCarriageReturns* add;
+    int (*cpu_runs)();
 } loops[] = {
-    {"portable", add_carriage_returns<bare_line_feeds_one_by_one>},
+    {"portable", add_carriage_returns<bare_line_feeds_one_by_one>, cpu_has_anything},
 #if FORKIT_SSE2
-    {"sse2", add_carriage_returns<bare_line_feeds_sse2>},
-    {"ssse3", add_carriage_returns_by_shuffle},
+    {"sse2", add_carriage_returns<bare_line_feeds_sse2>, cpu_has_anything},
+    {"ssse3", add_carriage_returns_by_shuffle, cpu_has_ssse3},
+#endif
+#if FORKIT_AVX512
+    {"avx512", add_carriage_returns_by_expansion, cpu_has_avx512_expansion},
 #endif
 };
 
 static int count_usable_loops()
 {
-    int count = static_cast<int>(sizeof loops / sizeof loops[0]);
-#if FORKIT_SSE2
-    if (!cpu_has_ssse3())
-        count--; // the SSSE3 loop, the last
-#endif
+    const int built = static_cast<int>(sizeof loops / sizeof loops[0]);
+    int count = 0;
+    while (count < built && loops[count].cpu_runs())
+        count++;
     return count;
 }
 

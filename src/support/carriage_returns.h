@@ -13,7 +13,7 @@
 // reads up to LOOP_READS_PAST bytes past the text and writes up to
 // LOOP_WRITES_PAST past the copy, so the buffers need that much room.
 typedef std::size_t AddCarriageReturns(const char* text, std::size_t count, char* out);
-enum { LOOP_READS_PAST = 32, LOOP_WRITES_PAST = 48 };
+enum { LOOP_READS_PAST = 32, LOOP_WRITES_PAST = 96 };
 
 // The loop numbered `loop` (0 for the plainest), or NULL when this build or
 // CPU has no such loop; and its name.
