@@ -14,8 +14,11 @@ hyperfine a whole forkit run against the same work done by a shell: mkdir for
 the same folders, then one cp per part. On the large trees unix2dos is timed
 too, run once per file as `unix2dos -q -n SOURCE COPY`: it makes the same CR LF
 copies as forkit, so it shows forkit beside the tool one would otherwise use.
+And so is dd, run once per file as `dd if=SOURCE of=COPY bs=128K`: a copy
+through the program's memory in blocks as large as forkit's, translating
+nothing, so it shows what any copy that must see the bytes pays beyond cp's.
 Prints a Markdown table: the median wall time of each tool, forkit/cp against
-its target, forkit/unix2dos, and forkit's peak resident memory (from
+its target, forkit/dd, forkit/unix2dos, and forkit's peak resident memory (from
 /usr/bin/time -v). Before the timed runs forkit runs once on each tree, and
 its console and copies are checked byte for byte (and unix2dos's copies
 against forkit's); the exit status is 1 if forkit went wrong, never because of
@@ -52,8 +55,8 @@ Runs and rounds: hyperfine gives each command all its runs before the next
 command starts, so one call per tree would time forkit and cp minutes apart
 on a machine whose speed drifts. Instead a tree is timed in N rounds, each one
 hyperfine call that gives every tool --warmup untimed runs and then one timed
-run; odd rounds start with forkit, even ones with cp, and the medians are
-taken over the rounds. Every run, warm-up or timed, gets a fresh destination
+run; odd rounds start with forkit, even ones end with it, and the medians
+are taken over the rounds. Every run, warm-up or timed, gets a fresh destination
 from hyperfine's --prepare. On a large tree a timed run thus follows a run of
 the same tool: the copy before it is deleted, and on a virtual machine that
 hands freed memory back to its host the next run pays for that, cp up to three
@@ -316,6 +319,10 @@ tool_command() {
         printf '%s && mapfile -t f <%q && for p in "${f[@]}"; do unix2dos -q -n "$p" %q/"$p" || exit; done' \
             "$mkdirs" "$lists/all" "$dst"
         ;;
+    dd)
+        printf '%s && mapfile -t f <%q && for p in "${f[@]}"; do dd if="$p" of=%q/"$p" bs=128K status=none || exit; done' \
+            "$mkdirs" "$lists/all" "$dst"
+        ;;
     esac
 }
 
@@ -446,12 +453,15 @@ bench_tree() {
     prepare=$(printf '%q %q %d' "$work/fresh-destination" "$out" "$keep")
     local tools=(forkit cp)
     [[ -z $baseline ]] || tools+=(baseline)
-    local round order tool json
+    ((!large)) || tools+=(dd)
+    local round order tool json i
     for ((round = 1; round <= runs; round++)); do
         order=("${tools[@]}")
         if ((round % 2 == 0)); then
-            order=(cp forkit)
-            [[ -z $baseline ]] || order=(baseline cp forkit)
+            order=()
+            for ((i = ${#tools[@]} - 1; i >= 0; i--)); do
+                order+=("${tools[i]}")
+            done
         fi
         printf -v json '%s/%s.%02d.json' "$results" "$key" "$round"
         hyperfine_round "$json" "$warmup" "$prepare" "$out" "$lists" "${order[@]}"

@@ -63,8 +63,8 @@ def main(argv):
     tiny = any(tree["scale"] == "tiny" for tree in trees)
     with_baseline = any(tree["baseline_rss_kib"] != "-" for tree in trees)
 
-    header = ["tree", "files", "size", "forkit", "cp", "forkit/cp", "target"]
-    align = ["---", "---:", "---:", "---:", "---:", "---:", "---"]
+    header = ["tree", "files", "size", "forkit", "cp", "forkit/cp", "target", "dd", "forkit/dd"]
+    align = ["---", "---:", "---:", "---:", "---:", "---:", "---", "---:", "---:"]
     if with_baseline:
         header += ["baseline", "forkit/baseline"]
         align += ["---:", "---:"]
@@ -102,6 +102,8 @@ def main(argv):
             seconds(medians.get("cp")),
             shown(forkit_cp),
             verdict,
+            seconds(medians.get("dd")),
+            shown(ratio(medians.get("forkit"), medians.get("dd"))),
         ]
         if with_baseline:
             row += [
