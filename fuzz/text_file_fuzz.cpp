@@ -9,6 +9,7 @@
 //   ops  how many op bytes follow (at most 63); each is a line read of at
 //        most (op >> 1) + 1 characters.
 
+#include "support/carriage_returns.h"
 #include "support/text_file.h"
 #include "text_model.h"
 
@@ -97,12 +98,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     check(copy_text(in, out) == 1, "copy failed");
     check(std::fflush(out) == 0, "flush");
     check(contents(out) == copy, "copy differs from the model");
-    for (int loop = 0; text_loop_name(loop) != NULL; loop++) {
+    for (int loop = 0; carriage_return_loop_name(loop) != NULL; loop++) {
         empty(out);
         check(std::fseek(in, rest, SEEK_SET) == 0, "setup seek");
         check(copy_text_with_loop(loop, in, out) == 1, "copy failed");
         check(std::fflush(out) == 0, "flush");
-        const std::string what = std::string("the copy of loop ") + text_loop_name(loop);
+        const std::string what = std::string("the copy of loop ") + carriage_return_loop_name(loop);
         check(contents(out) == copy, (what + " differs from the model").c_str());
     }
 

@@ -1,3 +1,4 @@
+#include "support/carriage_returns.h"
 #include "support/text_file.h"
 #include "test_support.h"
 
@@ -88,10 +89,10 @@ TEST_F(TextFile, CopiesJoinWhatBlockEdgesSplit)
             {before_edge + "\r\r\n", before_edge + "\r\r\n"},
             {before_edge + "\rb\n", before_edge + "\rb\r\n"},
         };
-        for (int loop = 0; text_loop_name(loop) != NULL; loop++) {
+        for (int loop = 0; carriage_return_loop_name(loop) != NULL; loop++) {
             for (const auto& [input, expected] : cases) {
                 EXPECT_TRUE(copy_of(root, input, loop) == expected)
-                    << "edge " << edge << ", loop " << text_loop_name(loop);
+                    << "edge " << edge << ", loop " << carriage_return_loop_name(loop);
             }
         }
     }
@@ -124,9 +125,10 @@ TEST_F(TextFile, CopiesWriteCrLfForEveryLineFeedAndKeepAllOtherBytes)
         {feeds_in, feeds_out},
         {pairs_in, pairs_out},
     };
-    for (int loop = 0; text_loop_name(loop) != NULL; loop++) {
+    for (int loop = 0; carriage_return_loop_name(loop) != NULL; loop++) {
         for (const auto& [input, expected] : cases) {
-            EXPECT_EQ(copy_of(root, input, loop), expected) << "loop " << text_loop_name(loop);
+            EXPECT_EQ(copy_of(root, input, loop), expected)
+                << "loop " << carriage_return_loop_name(loop);
         }
     }
     // Writing text from memory goes the same way.

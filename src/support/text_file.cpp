@@ -94,11 +94,6 @@ int copy_text(std::FILE* in, std::FILE* out)
     return copy_blocks(in, out, fastest_carriage_return_loop());
 }
 
-const char* text_loop_name(int loop)
-{
-    return carriage_return_loop_name(loop);
-}
-
 int copy_text_with_loop(int loop, std::FILE* in, std::FILE* out)
 {
     AddCarriageReturns* add = carriage_return_loop(loop);

@@ -21,9 +21,6 @@ int write_text(std::FILE* out, const char* text, std::size_t length);
 // was read and written.
 int copy_text(std::FILE* in, std::FILE* out);
 
-// For tests and fuzzing: copy_text has loops of its own for what each CPU
-// can do, and takes the fastest. text_loop_name names the loop numbered
-// `loop` (0 for the plainest), or is NULL when this build or CPU has no such
-// loop; copy_text_with_loop copies as copy_text does, with that loop.
-const char* text_loop_name(int loop);
+// For tests and fuzzing: copies as copy_text does, with the loop numbered
+// `loop` of those carriage_return_loop_name names; 0 when there is no such.
 int copy_text_with_loop(int loop, std::FILE* in, std::FILE* out);
