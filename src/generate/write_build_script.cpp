@@ -40,8 +40,7 @@ static int write_output_line(NewFile* out, const ModuleOutput& output)
 {
     // The assembler reads the path up to the next double quote, and a line
     // end would start another of its commands.
-    if (std::strpbrk(output.q3path, "\"\r\n") != NULL ||
-        std::strpbrk(output.modname, "\"\r\n") != NULL) {
+    if (breaks_a_quoted_line(output.q3path) || breaks_a_quoted_line(output.modname)) {
         note_refusal(out->path, "its output path holds a double quote or a line end");
         return 0;
     }

@@ -26,7 +26,7 @@ static int write_launcher_lines(NewFile* out, const char* modname, const char* q
 {
     // No escape keeps a double quote or a line end from ending the mod's
     // quotes or the line: the rest of the name would run as a command.
-    if (std::strpbrk(q3path, "\"\r\n") != NULL || std::strpbrk(modname, "\"\r\n") != NULL) {
+    if (breaks_a_quoted_line(q3path) || breaks_a_quoted_line(modname)) {
         note_refusal(out->path, "a name in it holds a double quote or a line end");
         return 0;
     }

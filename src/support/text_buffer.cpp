@@ -8,6 +8,11 @@
 
 static char text_buffer[TEXT_BUFFER_SIZE];
 
+int breaks_a_quoted_line(const char* text)
+{
+    return std::strpbrk(text, "\"\r\n") != NULL;
+}
+
 const char* format_text(const char* tmpl, ...)
 {
     va_list args;

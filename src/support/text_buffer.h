@@ -22,3 +22,7 @@ void print_line(const char* text);
 
 // print_line's twin for standard error, for the reasons behind failures.
 void print_error_line(const char* text);
+
+// 1 if `text` holds a double quote, a CR or an LF: in the files forkit writes,
+// such a name would end its quotes or its line early.
+int breaks_a_quoted_line(const char* text);
