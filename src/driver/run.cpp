@@ -22,7 +22,6 @@
 #include "checks.h"
 
 #include <cstddef>
-#include <cstring>
 
 static const char VERSION[] = FORKIT_VERSION; // project(VERSION) in CMakeLists.txt
 static const char SEPARATOR[] = "\n=============\n";
@@ -62,10 +61,8 @@ static void create_code_set_folder(const char* sourcepath, const Module& module)
 {
     print_line(code_set_folder("  ", sourcepath, module));
     // The root is the argument itself, which need not fit the shared buffer.
-    char joined[TEXT_BUFFER_SIZE];
+    // A module's folder stays in that buffer until the error line is formed.
     const char* folder = is_root(module) ? sourcepath : code_set_folder("", sourcepath, module);
-    if (folder != NULL && folder != sourcepath)
-        folder = std::strcpy(joined, folder);
     if (make_directory(folder))
         return;
     note_system_error(folder);
