@@ -1,15 +1,17 @@
 // Fuzzes forkit's text mode: a file is read by line reads of fuzzed sizes,
-// then copied to its end with copy_text and again with each of its loops,
-// and every result is held against a plain model of the translation.
+// copied whole with copy_text, written from memory with write_text, and put
+// through each loop that adds CRs, and every result is held against a plain
+// model of the translation and against the byte loop.
 //
 // Input: [pad] [ops] [op...] [text...]
 //   pad  puts the text after 0, 4, 16, 64, 128 or 256 Ki minus up to 31 bytes
-//        of filler, so that it meets the edges of the stdio buffer, of the
-//        write buffer and of one or two copy blocks;
+//        of filler, so that it meets the edges of the reader's buffer and of
+//        one or two copy blocks;
 //   ops  how many op bytes follow (at most 63); each is a line read of at
 //        most (op >> 1) + 1 characters.
 
 #include "support/carriage_returns.h"
+#include "support/carriage_returns_by_byte.h"
 #include "support/text_file.h"
 #include "text_model.h"
 
@@ -29,22 +31,45 @@ void check(bool holds, const char* what)
     }
 }
 
-std::string contents(std::FILE* file)
-{
-    std::string bytes;
-    std::rewind(file);
-    char block[65536];
-    std::size_t count;
-    while ((count = std::fread(block, 1, sizeof block, file)) > 0)
-        bytes.append(block, count);
-    return bytes;
-}
-
-// Rewinding also drops any character given back with ungetc and the end flag.
-void empty(std::FILE* file)
+// A file of the fuzzer's own, emptied or read from its start.
+int fresh(std::FILE* file)
 {
     std::rewind(file);
     check(ftruncate(fileno(file), 0) == 0, "setup truncate");
+    return fileno(file);
+}
+
+std::string contents(int fd)
+{
+    std::string bytes;
+    char block[65536];
+    ssize_t count;
+    check(lseek(fd, 0, SEEK_SET) == 0, "setup seek");
+    while ((count = read(fd, block, sizeof block)) > 0)
+        bytes.append(block, static_cast<std::size_t>(count));
+    return bytes;
+}
+
+std::string line_reads(int fd, const std::uint8_t* ops, std::size_t op_count, std::size_t length)
+{
+    static char buffer[256];
+    check(lseek(fd, 0, SEEK_SET) == 0, "setup seek");
+    TextReader reader;
+    start_reading(&reader, fd);
+    std::string read;
+    for (std::size_t i = 0; i < op_count || read.size() < length; i++) {
+        // A line read of size 1 has no room for a character; from 2 on.
+        std::size_t line_size = (i < op_count ? ops[i] >> 1 : 127) + 2;
+        std::size_t count = read_text_line(&reader, buffer, line_size);
+        check(count < line_size && buffer[count] == '\0', "a line read past its size");
+        std::string line(buffer, count);
+        check(line.find('\n') == std::string::npos || line.find('\n') == count - 1,
+              "a line read past its line feed");
+        if (count == 0)
+            break;
+        read += line;
+    }
+    return read;
 }
 
 } // namespace
@@ -65,53 +90,40 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         std::string(reinterpret_cast<const char*>(ops + op_count), size - 2 - op_count);
     const std::string text = model_read(bytes);
 
-    static std::FILE* in = std::tmpfile();
-    static std::FILE* out = std::tmpfile();
-    check(in != NULL && out != NULL, "no temporary files");
-    empty(in);
-    empty(out);
-    check(std::fwrite(bytes.data(), 1, bytes.size(), in) == bytes.size(), "setup write");
-    std::rewind(in);
+    static std::FILE* in_file = std::tmpfile();
+    static std::FILE* out_file = std::tmpfile();
+    check(in_file != NULL && out_file != NULL, "no temporary files");
+    const int in = fresh(in_file);
+    check(write(in, bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size()), "setup");
 
-    static char buffer[256];
-    std::string read;
-    for (std::size_t i = 0; i < op_count; i++) {
-        std::size_t limit = (ops[i] >> 1) + 1;
-        // A line read of size 1 has no room for a character; from 2 on.
-        std::size_t line_size = limit + 1;
-        buffer[line_size - 1] = 'z';
-        std::size_t count = read_text_line(in, buffer, line_size);
-        check(count < line_size && buffer[count] == '\0', "a line read past its size");
-        check(count > 0 || read.size() == text.size(), "a line read ended early");
-        std::string line(buffer, count);
-        check(line.find('\n') == std::string::npos || line.find('\n') == count - 1,
-              "a line read past its line feed");
-        check(count == 0 || line.back() == '\n' || count == line_size - 1 ||
-                  read.size() + count == text.size(),
-              "a line read stopped short");
-        read += line;
-        check(text.compare(0, read.size(), read) == 0, "reads differ from the model");
-    }
-    const std::string copy = model_write(text.substr(read.size()));
-    long rest = std::ftell(in);
-    check(rest >= 0, "setup tell");
-    check(copy_text(in, out) == 1, "copy failed");
-    check(std::fflush(out) == 0, "flush");
-    check(contents(out) == copy, "copy differs from the model");
-    for (int loop = 0; carriage_return_loop_name(loop) != NULL; loop++) {
-        empty(out);
-        check(std::fseek(in, rest, SEEK_SET) == 0, "setup seek");
-        check(copy_text_with_loop(loop, in, out) == 1, "copy failed");
-        check(std::fflush(out) == 0, "flush");
-        const std::string what = std::string("the copy of loop ") + carriage_return_loop_name(loop);
-        check(contents(out) == copy, (what + " differs from the model").c_str());
-    }
+    check(line_reads(in, ops, op_count, text.size()) == text, "line reads differ from the model");
+
+    int out = fresh(out_file), read_failed = 0;
+    check(lseek(in, 0, SEEK_SET) == 0, "setup seek");
+    check(copy_text(in, out, &read_failed) == 1, "copy failed");
+    check(contents(out) == model_write(text), "the copy differs from the model");
 
     // Writing alone, as the command files are written: as if `text` were
     // copied from a file.
-    empty(out);
+    out = fresh(out_file);
     check(write_text(out, text.data(), text.size()) == 1, "write failed");
-    check(std::fflush(out) == 0, "flush");
-    check(contents(out) == model_write(model_read(text)), "write differs from the model");
+    check(contents(out) == model_write(model_read(text)), "the write differs from the model");
+
+    // Each loop, on the bytes as one block after their first, its forerunner.
+    if (bytes.empty())
+        return 0;
+    const std::string block = bytes + std::string(LOOP_READS_PAST, '\n');
+    std::string expected(2 * bytes.size() + LOOP_WRITES_PAST, '\0');
+    std::string got(expected.size(), '\0');
+    const char* start = block.data() + 1;
+    const std::size_t count = bytes.size() - 1;
+    std::size_t length = add_carriage_returns_by_byte(start, count, &expected[0]);
+    for (int i = 0; i < CARRIAGE_RETURN_LOOP_COUNT; i++) {
+        if (CARRIAGE_RETURN_LOOPS[i].add == NULL)
+            continue;
+        std::size_t made = CARRIAGE_RETURN_LOOPS[i].add(start, count, &got[0]);
+        check(made == length && got.compare(0, made, expected, 0, made) == 0,
+              CARRIAGE_RETURN_LOOPS[i].name);
+    }
     return 0;
 }

@@ -5,8 +5,7 @@
 # input that breaks a target; that input is kept in the build folder and
 # belongs in a regression test under tests/.
 #
-#   scripts/fuzz.sh [PRESET]        builds PRESET (default fuzz; fuzz-portable
-#                                   has only the portable copy loop) and runs it
+#   scripts/fuzz.sh [PRESET]        builds PRESET (default fuzz) and runs it
 #   FUZZ_SECONDS=N                  seconds per target (default 30)
 #
 # Needs clang and libFuzzer (Debian: clang, libclang-rt-14-dev or the

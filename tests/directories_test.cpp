@@ -1,7 +1,13 @@
 #include "driver/checks.h"
+#include "support/arguments.h"
 #include "support/directories.h"
+#include "support/new_file.h"
+#include "support/path_rules.h"
+#include "support/platform.h"
 #include "support/text_buffer.h"
 #include "test_support.h"
+
+#include <cstring>
 
 namespace {
 
@@ -27,13 +33,14 @@ protected:
 TEST_F(Directories, ExistsOnlyForAPathThatCanBeEntered)
 {
     const std::string full = (root / "game").string();
+    const std::string too_long(TEXT_BUFFER_SIZE, 'g');
     // Where the code page has no character for 0xFF (UTF-8, which the Windows
     // tests run in), "game\xff" must not name the folder of its stand-in,
     // U+FFFD.
     fs::create_directory(root / fs::u8path("game\xef\xbf\xbd"));
     const std::pair<const char*, int> cases[] = {
         {"", 0},     {"notes.txt", 0},  {"missing", 0},  {nullptr, 0}, {"game\xff", 0},
-        {"game", 1}, {full.c_str(), 1}, {"game\\vm", 1}, {".", 1},
+        {"game", 1}, {full.c_str(), 1}, {"game\\vm", 1}, {".", 1},     {too_long.c_str(), 0},
     };
     for (const auto& [path, expected] : cases) {
         EXPECT_EQ(directory_exists(path), expected) << (path ? path : "NULL");
@@ -42,26 +49,6 @@ TEST_F(Directories, ExistsOnlyForAPathThatCanBeEntered)
     EXPECT_EQ(subdirectory_exists("vm", "game"), 1);
     EXPECT_EQ(subdirectory_exists("notes.txt", "."), 0);
     EXPECT_EQ(subdirectory_exists("", "game"), 1);
-}
-
-// The way back must not depend on the current directory's path fitting a
-// fixed buffer.
-TEST_F(Directories, ComesBackToACurrentDirectoryLongerThanTheBuffer)
-{
-    if (running_under_wine())
-        GTEST_SKIP() << "Wine overruns its own memory when a current directory is longer "
-                        "than MAX_PATH, and the process fails later";
-    fs::path deep = root;
-    while (deep.string().size() <= 2 * TEXT_BUFFER_SIZE)
-        deep /= std::string(100, 'd');
-    std::error_code error;
-    fs::create_directories(deep, error);
-    if (error)
-        GTEST_SKIP() << "this file system takes no path of " << deep.string().size();
-    fs::current_path(deep);
-    EXPECT_EQ(directory_exists(".."), 1);
-    EXPECT_EQ(directory_exists("missing"), 0);
-    EXPECT_EQ(fs::current_path(), deep);
 }
 
 TEST_F(Directories, MakeCreatesOneNewDirectoryAndNothingElse)
@@ -80,28 +67,31 @@ TEST_F(Directories, MakeCreatesOneNewDirectoryAndNothingElse)
     EXPECT_EQ(make_directory(nullptr), 0);
 }
 
-// An empty code set path would put the code set at the root of the drive
-// (a bare drive, on Windows, at that drive's root); told here, before any
-// run could create a folder there. A mod name with a separator passes the
-// checks, to be refused where its folder would be made.
+// A code set at the root of a file system or a drive is refused before any
+// run could create a folder there, by what the path names where it exists.
+// A mod name with a separator passes the checks, to be refused where its
+// folder would be made.
 TEST_F(Directories, ChecksRefuseACodeSetAtTheRoot)
 {
     fs::create_directories(root / "cgame");
     fs::create_directories(root / "ui");
     fs::create_directories(root / "quake3" / "taken");
-#ifdef _WIN32
-    const int bare_drive = ERROR_NO_CODE_SET_FOLDER;
-#else
-    const int bare_drive = 0; // "C:" is a folder name like any other
-#endif
+    const int at_root = ERROR_NO_CODE_SET_FOLDER;
+    const int windows_root = ON_WINDOWS ? at_root : 0;
     struct Case {
         const char* modname;
         const char* sourcepath;
         int error;
     };
     const Case cases[] = {
-        {"mymod", "", ERROR_NO_CODE_SET_FOLDER},
-        {"mymod", "C:", bare_drive},
+        {"mymod", "", at_root},
+        {"mymod", "/", at_root},
+        {"mymod", "\\", at_root},
+        {"mymod", "//", at_root},
+        {"mymod", "/..", at_root},
+        {"mymod", "C:", windows_root}, // "C:" is a folder name like any other on POSIX
+        {"mymod", "C:\\", windows_root},
+        {"mymod", "\\\\server\\share\\", windows_root},
         {"mymod", "c:\\mymod", 0},
         {"mymod", "set", 0},
         {"taken", "set", ERROR_MOD_EXISTS},
@@ -109,12 +99,106 @@ TEST_F(Directories, ChecksRefuseACodeSetAtTheRoot)
         {"..\\taken", "set", 0},
         {"a/b", "set", 0},
     };
-    for (const Case& c : cases)
-        EXPECT_EQ(check_inputs(c.modname, c.sourcepath, "quake3"), c.error)
+    for (const Case& c : cases) {
+        char game_folder[TEXT_BUFFER_SIZE];
+        EXPECT_EQ(check_inputs(c.modname, c.sourcepath, "quake3", game_folder, sizeof game_folder),
+                  c.error)
             << c.modname << " " << c.sourcepath;
-    EXPECT_EQ(is_one_folder_name("my mod.1"), 1);
-    EXPECT_EQ(is_one_folder_name("..\\taken"), 0);
-    EXPECT_EQ(is_one_folder_name("a/b"), 0);
+    }
+}
+
+// The files name the game folder so that it is found from any folder:
+// nothing in it is resolved or removed, and an absolute one stays as typed.
+TEST_F(Directories, TheFilesNameTheGameFolderInFull)
+{
+    const std::string here = fs::current_path().string();
+    const std::string drive = ON_WINDOWS ? here.substr(0, 2) : "";
+    const std::pair<std::string, std::string> cases[] = {
+        {"quake3", here + "\\quake3"},
+        {"..\\q3\\.", here + "\\..\\q3\\."},
+        {"/games/q3", drive + "/games/q3"},
+        {"\\games\\q3", drive + "\\games\\q3"},
+        {"C:\\Games\\Quake3", ON_WINDOWS ? "C:\\Games\\Quake3" : here + "\\C:\\Games\\Quake3"},
+        {"\\\\server\\share\\q3", ON_WINDOWS ? "\\\\server\\share\\q3" : "\\\\server\\share\\q3"},
+    };
+    for (const auto& [q3path, expected] : cases) {
+        char folder[TEXT_BUFFER_SIZE];
+        ASSERT_EQ(game_folder_for_files(q3path.c_str(), folder, sizeof folder), 1) << q3path;
+        EXPECT_EQ(std::string(folder), expected);
+    }
+    const std::string too_long(TEXT_BUFFER_SIZE - here.size(), 'q');
+    char folder[TEXT_BUFFER_SIZE];
+    EXPECT_EQ(game_folder_for_files(too_long.c_str(), folder, sizeof folder), 0);
+}
+
+// Windows' rules for names are plain text, tested on every build.
+TEST(PathRules, TellWhatWindowsMakesOfAName)
+{
+    const std::pair<const char*, int> renamed[] = {
+        {"mymod", 0},       {"my mod.1", 0},    {".", 0},
+        {"..", 0},          {"y.", 1},          {"y ", 1},
+        {"a:b", 1},         {"a|b", 1},         {"a\x01", 1},
+        {"NUL", 1},         {"nul.txt", 1},     {"Con .x", 1},
+        {"COM1", 1},        {"lpt9.c", 1},      {"COM", 0},
+        {"COM10", 0},       {"com\xc2\xb9", 1}, {"LPT\xc2\xb3.x", 1},
+        {"COM\xc2\xb4", 0}, {"N P", 0},         {"nullmod", 0},
+        {"auxiliary", 0},
+    };
+    for (const auto& [name, expected] : renamed)
+        EXPECT_EQ(windows_renames(name), expected) << name;
+
+    const std::pair<const char*, int> roots[] = {
+        {"\\", 1},          {"/", 1},
+        {"C:", 1},          {"c:\\", 1},
+        {"C:/", 1},         {"C:.", 0},
+        {"C:\\x", 0},       {"\\x", 0},
+        {"x", 0},           {"\\\\s\\sh", 1},
+        {"\\\\s\\sh\\", 1}, {"//s/sh/", 1},
+        {"\\\\s", 0},       {"\\\\s\\sh\\x", 0},
+        {"//", 1},
+    };
+    for (const auto& [path, expected] : roots)
+        EXPECT_EQ(windows_root_by_text(path), expected) << path;
+
+    const std::pair<const char*, int> starts[] = {
+        {"a\\b", RELATIVE_PATH}, {".\\a", RELATIVE_PATH},    {"\\a", ROOTED_PATH},
+        {"/a", ROOTED_PATH},     {"C:a", DRIVE_RELATIVE},    {"C:\\a", DRIVE_PATH},
+        {"c:/a", DRIVE_PATH},    {"\\\\s\\a", NETWORK_PATH}, {"//s/a", NETWORK_PATH},
+    };
+    for (const auto& [path, expected] : starts)
+        EXPECT_EQ(windows_path_start(path), expected) << path;
+}
+
+// Temporary names are refused as entries, however Windows spells them.
+TEST(PathRules, TellTemporaryNames)
+{
+    const std::pair<const char*, int> names[] = {
+        {"g_main.c.forkit-new", 1}, {"G_MAIN.C.FORKIT-NEW3", 1}, {"x.forkit-new4", 1},
+        {"x.forkit-new. ", 1},      {"x.forkit-new5", 0},        {"x.forkit-new1", 0},
+        {"x.forkit-ne", 0},         {"forkit-new", 0},           {"g_main.c", 0},
+    };
+    for (const auto& [name, expected] : names)
+        EXPECT_EQ(is_temporary_name(name), expected) << name;
+}
+
+// The walk to the tree climbs final paths, never above their root.
+TEST(PathRules, FinalPathsAreCutToTheirFolderDownToTheRoot)
+{
+    const std::pair<std::string, std::vector<std::string>> cases[] = {
+        {"/a/b\\c", {"/a", "/"}},
+        {"\\\\?\\C:\\a\\b", {"\\\\?\\C:\\a", "\\\\?\\C:\\"}},
+        {"\\\\?\\UNC\\s\\sh\\a", {"\\\\?\\UNC\\s\\sh\\"}},
+        {"/", {}},
+        {"relative", {}},
+    };
+    for (const auto& [path, folders] : cases) {
+        char at[64];
+        std::strcpy(at, path.c_str());
+        std::vector<std::string> cut;
+        while (cut_to_folder(at))
+            cut.push_back(at);
+        EXPECT_EQ(cut, folders) << path;
+    }
 }
 
 } // namespace

@@ -1,5 +1,6 @@
 #include "forkit_runner.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <sys/wait.h>
 
@@ -81,6 +82,17 @@ RunResult run_batch_line(const fs::path& folder, const std::vector<std::string>&
 bool links_look_like_files()
 {
     return std::getenv("FORKIT_LINKS_LOOK_LIKE_FILES") != nullptr;
+}
+
+std::string in_files(const std::string& q3path, const fs::path& current)
+{
+    const bool wine = std::getenv("FORKIT_WINE_PREFIX") != nullptr;
+    if (q3path[0] == '/' || q3path[0] == '\\')
+        return wine ? "Z:" + q3path : q3path;
+    std::string folder = current.string();
+    if (wine)
+        std::replace(folder.begin(), folder.end(), '/', '\\');
+    return (wine ? "Z:" : "") + folder + "\\" + q3path;
 }
 
 void ForkitRun::SetUp()

@@ -28,20 +28,27 @@ TEST_F(Copy, EachListLineBecomesAnEntryAsItIsRead)
     write_file(tree / "game" / name78, "long\n");
     write_file(tree / "game" / "abcdefghi", "nine\n");
     // An empty line, a one-character line, lines led by or holding a NUL
-    // (refused whole, not cut at the NUL), a line of exactly 79 characters,
-    // one of 100, and a last line without its line feed, whose last
-    // character goes like every other line's.
+    // (refused whole, not cut at the NUL), control characters (C0, and C1
+    // in UTF-8, but not letters that share its second bytes), a line of
+    // exactly 79 characters, one of 100, and a last line without its line
+    // feed, whose last character goes like every other line's.
     write_list("copygame.dat", "g_main.c\r\n\r\nx\r\n" + std::string("\0abc\r\n", 6) +
-                                   std::string("ab\0cd\r\n", 7) + "e\x1b[2J\r\nc\rd\r\n" + name78 +
-                                   "Z\r\n" + name78 + std::string(22, 'q') + "\n" + "abcdefghij");
+                                   std::string("ab\0cd\r\n", 7) + "e\x1b[2J\r\nc\rd\r\n" +
+                                   "f\xc2\x9b" + "2J\xc4\x80\xd0\x90\r\n" + name78 + "Z\r\n" +
+                                   name78 + std::string(22, 'q') + "\n" + "abcdefghij");
     RunResult run = fork();
+    // A Windows code page's bytes go to a pipe as they are.
+    const std::string c1 = links_look_like_files() ? "\xc2\x9b" : "?";
     EXPECT_EQ(copy_section(run.console),
               section("  notes.txt Copied\n", "  g_main.c Copied\n  Error copying ?abc\n"
                                               "  Error copying ab?cd\n"
-                                              "  Error copying e?[2J\n  Error copying c?d\n  " +
-                                                  name78 + " Copied\n  " + name78 +
+                                              "  Error copying e?[2J\n  Error copying c?d\n"
+                                              "  Error copying f" +
+                                                  c1 + "2J\xc4\x80\xd0\x90\n  " + name78 +
+                                                  " Copied\n  " + name78 +
                                                   " Copied\n  Error copying " +
                                                   std::string(21, 'q') + "\n  abcdefghi Copied\n"));
+    EXPECT_NE(run.errors.find("forkit: game\\f" + c1 + "2J"), std::string::npos) << run.errors;
     EXPECT_EQ(read_file(code_set / "game" / name78), "long\r\n");
     EXPECT_EQ(read_file(code_set / "game" / "abcdefghi"), "nine\r\n");
 }
@@ -108,6 +115,8 @@ TEST_F(Copy, EntriesMayNotClimbOutOfTheCodeSet)
     fs::create_symlink(root / "outside.txt", tree / "game" / "key.c");
     fs::create_directory_symlink(root, tree / "game" / "sub");
     fs::create_symlink("g_main.c", tree / "game" / "same.c");
+    write_file(tree / "game" / "g_main.c.forkit-new", "a temporary name");
+    write_file(tree / "game" / "G_MAIN.C.FORKIT-NEW3", "another");
     write_list("copygame.dat", "..\\ui\\ui_main.c\r\n..\\..\\outside.txt\r\n"
                                "../../mymod.txt\r\n..\\..\\..\\..\\..\\..\\..\\..\\tmp\\x\r\n"
                                "key.c\r\nsub\\outside.txt\r\nsame.c\r\n"
@@ -164,9 +173,10 @@ TEST_F(Copy, ACodeSetInsideTheTreeNeverOverwritesASource)
     }
 }
 
-// A copy takes its source's permission bits less the umask, as cp gives a
-// new file, also where it replaces an earlier file.
-TEST_F(Copy, CopiesTakeTheirSourcesPermissionBits)
+// A copy takes its source's permission bits and the owner's write bit, less
+// the umask, also where it replaces an earlier file: a read-only checkout
+// gives copies the mod's author can edit, and a later run can replace.
+TEST_F(Copy, CopiesTakeTheirSourcesPermissionBitsAndAreTheOwnersToEdit)
 {
     if (links_look_like_files())
         GTEST_SKIP() << "Windows files have no permission bits";
@@ -174,21 +184,26 @@ TEST_F(Copy, CopiesTakeTheirSourcesPermissionBits)
     write_file(code_set / "game" / "g_main.c", "earlier");
     write_file(tree / "game" / "build.sh", "make\n");
     write_list("copygame.dat", "g_main.c\r\nbuild.sh\r\n");
-    write_list("copyui.dat", "ui_main.c\r\n");
     using fs::perms;
-    fs::permissions(tree / "game" / "build.sh",
-                    perms::owner_all | perms::group_all | perms::others_read | perms::others_exec);
-    fs::permissions(tree / "game" / "g_main.c", perms::owner_all);
-    fs::permissions(tree / "ui" / "ui_main.c", perms::owner_read | perms::owner_write);
-    fork("umask 027;");
-    const perms all = perms::all;
-    EXPECT_EQ(fs::status(code_set / "game" / "build.sh").permissions() & all,
-              perms::owner_all | perms::group_read | perms::group_exec);
-    EXPECT_EQ(fs::status(code_set / "game" / "g_main.c").permissions() & all, perms::owner_all);
-    EXPECT_EQ(fs::status(code_set / "ui" / "ui_main.c").permissions() & all,
-              perms::owner_read | perms::owner_write);
-    EXPECT_EQ(fs::status(code_set / "play it.bat").permissions() & all,
-              perms::owner_read | perms::owner_write | perms::group_read);
+    const perms rwx = perms::owner_all, r = perms::owner_read, w = perms::owner_write;
+    const perms gr = perms::group_read, gx = perms::group_exec;
+    const std::pair<fs::path, std::pair<perms, perms>> cases[] = {
+        {"game/build.sh", {rwx | perms::group_all | perms::others_read, rwx | gr | gx}},
+        {"game/g_main.c", {rwx, rwx}},
+        {"ui/ui_main.c", {r | w, r | w}},
+        {"notes.txt", {r | gr | perms::others_read, r | w | gr}},
+    };
+    for (const auto& [name, modes] : cases)
+        fs::permissions(tree / name, modes.first);
+    for (const char* again : {"mymod", "again"}) {
+        mod = again;
+        RunResult run = fork("umask 027;");
+        EXPECT_EQ(run.errors, "") << again;
+        for (const auto& [name, modes] : cases)
+            EXPECT_EQ(fs::status(code_set / name).permissions() & perms::all, modes.second)
+                << name << " " << again;
+        EXPECT_EQ(fs::status(code_set / "play it.bat").permissions() & perms::all, r | w | gr);
+    }
 }
 
 } // namespace

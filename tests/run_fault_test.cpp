@@ -78,33 +78,14 @@ std::string nothing_written(const std::string& set)
                        "  Error creating " + set + "\\play it.bat\n");
 }
 
-// Tears down, before the folders go, whatever a test mounted or mapped.
+// Tears down, before the folders go, whatever a test mounted.
 class FaultRun : public ForkitRun {
 protected:
     void TearDown() override
     {
         for (auto at = mounts.rbegin(); at != mounts.rend(); ++at)
             (void)!std::system(("umount " + shell_quoted(at->string())).c_str());
-        if (!drive_link.empty())
-            fs::remove(drive_link);
         ForkitRun::TearDown();
-    }
-
-    // The root of the drive that map_drive makes, Y:\ for forkit; "" where
-    // forkit does not run in a Wine prefix of the tests' own
-    // (FORKIT_WINE_PREFIX).
-    static std::string wine_drive()
-    {
-        return std::getenv("FORKIT_WINE_PREFIX") ? "Y:\\" : "";
-    }
-
-    // Makes wine_drive() a second name for `folder` until the test ends, as a
-    // subst or network drive does on Windows.
-    void map_drive(const fs::path& folder)
-    {
-        drive_link = fs::path(std::getenv("FORKIT_WINE_PREFIX")) / "dosdevices" / "y:";
-        ASSERT_FALSE(fs::is_symlink(drive_link)) << drive_link << " is left from an earlier run";
-        fs::create_directory_symlink(folder, drive_link);
     }
 
     // Mounts with `options` at `at` (a remount adds no mount to undo); the
@@ -122,10 +103,9 @@ protected:
     }
 
     std::vector<fs::path> mounts;
-    fs::path drive_link;
 };
 
-enum FaultKind { NO_WRITE_FITS, DISK_FULL, READ_ONLY, BIG_FILES_FAIL };
+enum FaultKind { NO_WRITE_FITS, DISK_FULL, READ_ONLY, BIG_FILES_FAIL, RENAME_FAILS };
 
 struct Fault {
     const char* name;
@@ -177,6 +157,15 @@ TEST_P(FailingWrites, AreReportedAndKeepEveryEarlierFile)
         close(filler);
         break;
     }
+    case RENAME_FAILS: {
+        // Nothing may be renamed over a mount point: the copy is complete
+        // when its rename fails.
+        const fs::path copy = code_set / "game" / "g_main.c";
+        skip = mount("--bind " + shell_quoted(copy.string()), copy);
+        if (!skip.empty())
+            GTEST_SKIP() << skip;
+        break;
+    }
     case READ_ONLY:
         skip = mount("--bind " + shell_quoted(code_set.string()), code_set);
         if (skip.empty())
@@ -196,14 +185,18 @@ TEST_P(FailingWrites, AreReportedAndKeepEveryEarlierFile)
     RunResult run = fork(setup);
     const std::string set = code_set.string();
     std::vector<std::string> changed = {"quake3 b/mymod"};
+    const std::array<std::string, 4> copies = {ALL_COPIED[0], "  Error copying g_main.c\n",
+                                               ALL_COPIED[2], ALL_COPIED[3]};
     if (GetParam().kind == BIG_FILES_FAIL) {
-        const std::array<std::string, 4> copies = {ALL_COPIED[0], "  Error copying g_main.c\n",
-                                                   ALL_COPIED[2], ALL_COPIED[3]};
         EXPECT_EQ(copy_phase_of(run.console),
                   from_copies(copies, "  Error creating " + set + "\\game\\game.q3asm\n"));
         // The small files are written anew, for the new game folder.
         changed = {"mymod/cgame/cgame.q3asm", "mymod/play it.bat", "mymod/ui/ui.q3asm",
                    "quake3 b/mymod"};
+    } else if (GetParam().kind == RENAME_FAILS) {
+        EXPECT_EQ(copy_phase_of(run.console), from_copies(copies));
+        changed = {"mymod/cgame/cgame.q3asm", "mymod/game/game.q3asm", "mymod/play it.bat",
+                   "mymod/ui/ui.q3asm", "quake3 b/mymod"};
     } else {
         EXPECT_EQ(copy_phase_of(run.console), nothing_written(set));
     }
@@ -213,7 +206,8 @@ TEST_P(FailingWrites, AreReportedAndKeepEveryEarlierFile)
 INSTANTIATE_TEST_SUITE_P(
     Faults, FailingWrites,
     testing::Values(Fault{"NoWriteFits", NO_WRITE_FITS}, Fault{"DiskFull", DISK_FULL},
-                    Fault{"ReadOnlyCodeSet", READ_ONLY}, Fault{"BigFilesFail", BIG_FILES_FAIL}),
+                    Fault{"ReadOnlyCodeSet", READ_ONLY}, Fault{"BigFilesFail", BIG_FILES_FAIL},
+                    Fault{"RenamesFail", RENAME_FAILS}),
     [](const testing::TestParamInfo<Fault>& fault) { return std::string(fault.param.name); });
 
 using InPlace = FaultRun;
@@ -226,24 +220,20 @@ TEST_F(InPlace, NoShapeOfThePathWritesOverAFileOfTheTree)
     for (const char* module : {"game", "cgame", "ui"})
         write_file(tree / module / (std::string(module) + ".q3asm"), "the tree's own");
     write_file(tree / "play it.bat", "the tree's own launcher");
+    // Named like a temporary, but a file of the tree's own: never removed.
+    write_file(tree / "cgame" / "cg_main.c.forkit-new", "the tree's own");
     write_file(tree / "game" / "play it.bat", "the game folder's own launcher");
     fs::create_directory_symlink(tree, root / "tree link");
     fs::create_directory_symlink(tree / "game", root / "game link");
     fs::copy(tree, root / "pristine", fs::copy_options::recursive);
 
-    std::vector<std::string> into_game = {"game", "cgame\\..\\game", (root / "game link").string(),
-                                          tree.string() + "\\game"};
-    const std::string drive = wine_drive();
-    if (!drive.empty())
-        into_game.push_back(drive);
+    const std::string into_game[] = {"game", "cgame\\..\\game", (root / "game link").string(),
+                                     tree.string() + "\\game"};
     const std::string into_tree[] = {".", tree.string(), "..\\source", "game\\..",
                                      (root / "tree link").string()};
     int runs = 0;
     for (const std::string& path : into_game) {
         SCOPED_TRACE(path);
-        if (path == drive) {
-            ASSERT_NO_FATAL_FAILURE(map_drive(tree / "game"));
-        }
         mod = "mod" + std::to_string(++runs);
         const Snapshot before = snapshot(root);
         RunResult run = fork({mod, path, game.string()});
@@ -397,13 +387,17 @@ TEST_F(WrongKind, PathsOfTheWrongKindAreReportedAndKept)
              "  Error opening buildgame.dat\n"),
          all_but({"mymod", "mymod/notes.txt", "mymod/game/game.q3asm"})},
         // A run killed while writing leaves its file at a temporary name.
-        {"a stopped run left its file at a temporary name",
+        {"stopped runs left their files at temporary names",
          [&] {
              fs::create_directories(code_set / "game");
-             write_file(code_set / "game" / "g_main.c.forkit-new", "half of a cop");
+             for (const char* name : {"g_main.c.forkit-new", "g_main.c.forkit-new2",
+                                      "g_main.c.forkit-new4", "game.q3asm.forkit-new3"})
+                 write_file(code_set / "game" / name, "half of a cop");
          },
          from_copies(ALL_COPIED),
-         all_but({"mymod", "mymod/game"}, {"mymod/game/g_main.c.forkit-new"})},
+         all_but({"mymod", "mymod/game"},
+                 {"mymod/game/g_main.c.forkit-new", "mymod/game/g_main.c.forkit-new2",
+                  "mymod/game/g_main.c.forkit-new4", "mymod/game/game.q3asm.forkit-new3"})},
         {"the launcher cannot be formed",
          [&] {
              fs::create_directories(root / amp_folder);

@@ -9,10 +9,11 @@ using Scripts = ForkitRun;
 
 const char PHASES_AFTER_COPY[] = "Creating new compilation scripts..\n";
 
-std::string launcher(char drive, const std::string& folder, const std::string& mod)
+// The launcher for a game folder as the files name it.
+std::string launcher(const std::string& folder, const std::string& mod)
 {
-    return std::string("@echo off\r\n") + drive + ":\r\ncd " + folder +
-           "\r\nquake3.exe +set fs_game \"" + mod + "\"\r\n";
+    return "@echo off\r\n" + folder.substr(0, 1) + ":\r\ncd " + folder +
+           "\r\nquake3.exe +set sv_pure 0 +set fs_game \"" + mod + "\"\r\n";
 }
 
 TEST_F(Scripts, ACompleteRunPrintsEveryPhaseAndWritesEveryFile)
@@ -28,14 +29,14 @@ TEST_F(Scripts, ACompleteRunPrintsEveryPhaseAndWritesEveryFile)
                                "Creating \"play it.bat\"...\n" + SEPARATOR_LINES +
                                "Task complete\n");
 
-    const std::string vm = game.string() + "\\mymod\\vm\\";
+    const std::string vm = in_files(game.string(), tree) + "\\mymod\\vm\\";
     const std::pair<std::string, std::string> files[] = {
         {"cgame/cg_main.c", "int view;\r\n"},
         {"cgame/cgame.q3asm", "-o \"" + vm + "cgame\"\r\ncg_main\r\n"},
         {"game/g_main.c", "int score;\r\nint frags;\r\n"},
         {"game/game.q3asm", "-o \"" + vm + "qagame\"\r\ng_main\r\n..\\game\\g_syscalls\r\n"},
         {"notes.txt", "Read me\r\nfirst\r\n"},
-        {"play it.bat", launcher(game.string()[0], game.string(), "mymod")},
+        {"play it.bat", launcher(in_files(game.string(), tree), "mymod")},
         {"ui/ui.q3asm", "-o \"" + vm + "ui\"\r\nui_main"},
         {"ui/ui_main.c", "int menu;"},
     };
@@ -47,6 +48,7 @@ TEST_F(Scripts, ACompleteRunPrintsEveryPhaseAndWritesEveryFile)
     std::sort(expected_listing.begin(), expected_listing.end());
     EXPECT_EQ(tree_listing(code_set), expected_listing);
     EXPECT_EQ(tree_listing(game), std::vector<std::string>{"mymod"});
+    EXPECT_EQ(run.errors, "");
 }
 
 TEST_F(Scripts, BuildListsAreCopiedWholeAfterTheOutputLine)
@@ -61,7 +63,7 @@ TEST_F(Scripts, BuildListsAreCopiedWholeAfterTheOutputLine)
                                SEPARATOR_LINES),
               std::string::npos)
         << run.console;
-    const std::string vm = game.string() + "\\mymod\\vm\\";
+    const std::string vm = in_files(game.string(), tree) + "\\mymod\\vm\\";
     EXPECT_EQ(read_file(code_set / "game" / "game.q3asm"), "-o \"" + vm + "qagame\"\r\n");
     EXPECT_EQ(read_file(code_set / "cgame" / "cgame.q3asm"),
               "-o \"" + vm + "cgame\"\r\n" + std::string("a\0b\x1a\r\nc", 7));
@@ -73,34 +75,53 @@ TEST_F(Scripts, TheScriptsHandOverTheFolderAndModAsGiven)
     // Folder names that Windows allows too: | < > are escaped as well, but no
     // Windows folder holds them. The assembler would cut its output name at a
     // dot after the last '/', so such a name is given ending in .qvm.
+    enum Typed { IN_FULL, RELATIVE, NETWORK };
     struct Case {
         const char* folder;
         const char* name;
         const char* escaped_name;
         const char* extension;
+        Typed typed;
     };
-    const Case cases[] = {
-        {"Q3 & TA 100%x", "my%mod & co", "my%%mod & co", ""},
-        {"a^b (1)", "plain", "plain", ""},
-        {"Quake3 v1.32", "mymod", "mymod", ".qvm"},
-        {"quake3", "my.mod", "my.mod", ".qvm"},
-        {"a.b/q3", "mymod", "mymod", ""},
+    std::vector<Case> cases = {
+        {"Q3 & TA 100%x", "my%mod & co", "my%%mod & co", "", IN_FULL},
+        {"a^b (1)", "plain", "plain", "", IN_FULL},
+        {"Quake3 v1.32", "mymod", "mymod", ".qvm", IN_FULL},
+        {"quake3", "my.mod", "my.mod", ".qvm", IN_FULL},
+        {"a.b/q3", "mymod", "mymod", "", IN_FULL},
+        // The assembler runs in another folder, and the launcher anywhere;
+        // the ".." that stays in the path is a dot to the assembler.
+        {"relative", "mymod", "mymod", ".qvm", RELATIVE},
     };
+    // A network folder cannot be the command interpreter's current one: the
+    // command files are written, the launcher is not.
+    if (!links_look_like_files())
+        cases.push_back({"network", "mymod", "mymod", "", NETWORK});
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.folder);
+        SCOPED_TRACE(std::string(c.folder) + " " + std::to_string(c.typed));
         game = root / c.folder;
         mod = c.name;
         fs::remove_all(code_set);
         fs::create_directories(game);
-        RunResult run = fork();
-        EXPECT_EQ(run.console.substr(run.console.size() - 14), "Task complete\n");
+        const std::string q3path = c.typed == RELATIVE  ? "..\\" + std::string(c.folder)
+                                   : c.typed == NETWORK ? "/" + game.string()
+                                                        : game.string();
+        RunResult run = fork({mod, code_set.string(), q3path});
+        const std::string folder = in_files(q3path, tree);
         std::string escaped;
-        for (char ch : game.string())
+        for (char ch : folder)
             escaped += ch == '%' ? "%%" : std::string(std::strchr("&|<>^", ch) ? "^" : "") + ch;
-        EXPECT_EQ(read_file(code_set / "play it.bat"),
-                  launcher(game.string()[0], escaped, c.escaped_name));
+        if (c.typed == NETWORK) {
+            EXPECT_NE(run.console.find("  Error creating " + code_set.string() + "\\play it.bat\n"),
+                      std::string::npos);
+            EXPECT_NE(run.errors.find("map its share to a drive letter"), std::string::npos);
+            EXPECT_FALSE(fs::exists(code_set / "play it.bat"));
+        } else {
+            EXPECT_EQ(run.console.substr(run.console.size() - 14), "Task complete\n");
+            EXPECT_EQ(read_file(code_set / "play it.bat"), launcher(escaped, c.escaped_name));
+        }
         EXPECT_EQ(read_file(code_set / "game" / "game.q3asm"),
-                  "-o \"" + game.string() + "\\" + c.name + "\\vm\\qagame" + c.extension +
+                  "-o \"" + folder + "\\" + c.name + "\\vm\\qagame" + c.extension +
                       "\"\r\ng_main\r\n..\\game\\g_syscalls\r\n");
     }
 }
@@ -128,7 +149,8 @@ std::string wine_locale(const fs::path& folder, const std::string& language)
 // so that the launcher must change the drive too; a stand-in for quake3.exe
 // writes down the folder it started in and its arguments. It reads the file
 // in the OEM code page, not the ANSI one the names arrive in: a name that
-// the OEM page cannot hold gives no launcher.
+// the OEM page cannot hold gives no launcher. A game folder typed relative
+// to the tree, or without its drive, is found all the same.
 TEST_F(Scripts, TheLauncherStartsTheGameInItsFolderWithTheMod)
 {
     const char* stand_in = std::getenv("FORKIT_GAME_STAND_IN");
@@ -139,22 +161,28 @@ TEST_F(Scripts, TheLauncherStartsTheGameInItsFolderWithTheMod)
     const std::string here = run_batch_line(root, {"cd"}).console;
     ASSERT_GT(here.size(), 3u) << here;
     const std::string windows_root = here.substr(0, here.find('\n'));
+    enum Typed { IN_FULL, RELATIVE, DRIVELESS };
     struct Case {
         const char* folder;
         const char* name;
         const char* language; // the Windows locale; "" keeps Wine's own
         int launches;
+        Typed typed;
     };
     const Case cases[] = {
-        {"Quake III Arena", "mymod", "", 1},
-        {"Q3 & TA 100%x", "my%mod & co", "", 1},
-        {"a^b (1)", "x^y", "", 1},
+        {"Quake III Arena", "mymod", "", 1, IN_FULL},
+        {"Quake III Arena", "mymod", "", 1, RELATIVE},
+        {"Quake III Arena", "mymod", "", 1, DRIVELESS},
+        {"Q3 & TA 100%x", "my%mod & co", "", 1, IN_FULL},
+        {"a^b (1)", "x^y", "", 1, IN_FULL},
         // ANSI 1252, OEM 437: é differs between them, and 437 has no €.
-        {"Aréna", "été", "en_US", 1},
-        {"Q3 €", "mymod", "en_US", 0},
+        {"Aréna", "été", "en_US", 1, IN_FULL},
+        {"Q3 €", "mymod", "en_US", 0, IN_FULL},
         // ANSI 1251, OEM 866, which has no guillemets.
-        {"Арена", "мод", "ru_RU", 1},
-        {"Arena", "«мод»", "ru_RU", 0},
+        {"Арена", "мод", "ru_RU", 1, IN_FULL},
+        {"Arena", "«мод»", "ru_RU", 0, IN_FULL},
+        // Code page 932 for both: ^ and | are the second bytes of タ and ポ.
+        {"タポ", "ポ", "ja_JP", 1, IN_FULL},
     };
     const bool code_pages_settable = fs::exists(UTF8_LOCALE_DATA / "LC_CTYPE");
     for (const Case& c : cases) {
@@ -166,8 +194,13 @@ TEST_F(Scripts, TheLauncherStartsTheGameInItsFolderWithTheMod)
         fs::create_directories(code_set);
         write_file(code_set / "play it.bat", "earlier");
         fs::create_directories(root / c.folder);
-        fs::copy_file(stand_in, root / c.folder / "quake3.exe");
-        const std::string q3path = windows_root + "\\" + c.folder;
+        fs::remove_all(root / c.folder / c.name);
+        fs::copy_file(stand_in, root / c.folder / "quake3.exe",
+                      fs::copy_options::overwrite_existing);
+        const std::string full = windows_root + "\\" + c.folder;
+        const std::string q3path = c.typed == RELATIVE    ? "..\\" + std::string(c.folder)
+                                   : c.typed == DRIVELESS ? full.substr(2)
+                                                          : full;
         const std::string set = windows_root + "\\mymod";
         RunResult run = fork({c.name, set, q3path}, setup);
         ASSERT_EQ(run.console.substr(run.console.size() - 14), "Task complete\n");
@@ -182,8 +215,9 @@ TEST_F(Scripts, TheLauncherStartsTheGameInItsFolderWithTheMod)
         RunResult launch =
             run_batch_line(root, {"cd", "/d", "C:\\", "&", "call", set + "\\play it.bat"}, setup);
         EXPECT_EQ(read_file(root / c.folder / "started.txt"),
-                  q3path + "\n+set\nfs_game\n" + c.name + "\n")
+                  full + "\n+set\nsv_pure\n0\n+set\nfs_game\n" + c.name + "\n")
             << launch.console;
+        fs::remove(root / c.folder / "started.txt");
     }
     if (!code_pages_settable)
         GTEST_SKIP() << "names outside ASCII not tried: setting Wine's code pages takes the "
@@ -209,11 +243,35 @@ TEST_F(Scripts, FilesThatCannotBeWrittenAreReportedAndTheRunGoesOn)
                   SEPARATOR_LINES + "Creating \"play it.bat\"...\n  Error creating " + set +
                   "\\play it.bat\n" + SEPARATOR_LINES + "Task complete\n");
     EXPECT_FALSE(fs::exists(root / "no"));
+    // Failures hide among the lines that went well: the last line counts them.
+    const std::string verdict = "forkit: 12 of 12 steps failed; see the Error lines above\n";
+    EXPECT_EQ(run.errors.substr(run.errors.size() - verdict.size()), verdict);
 
     // A double quote or a line end in a name would end the quotes, or the
     // line, and let the rest run as a command; only POSIX folders hold them.
+    // A folder below the code set that is a link would send files elsewhere.
     if (links_look_like_files())
         return;
+    fs::create_directories(root / "elsewhere" / "sub");
+    fs::create_directories(code_set / "cgame");
+    fs::create_directory_symlink(root / "elsewhere", code_set / "game");
+    fs::create_directory_symlink(root / "elsewhere" / "sub", code_set / "cgame" / "sub");
+    fs::create_directories(tree / "cgame" / "sub");
+    write_file(tree / "cgame" / "sub" / "x.c", "int x;\n");
+    write_list("copycgame.dat", "cg_main.c\r\nsub\\x.c\r\n");
+    mod = "linked";
+    run = fork();
+    const std::string linked = code_set.string() + "\\game";
+    EXPECT_NE(run.console.find("  " + linked + "\n  Error creating " + linked + "\n  "),
+              std::string::npos)
+        << run.console;
+    EXPECT_NE(run.console.find("  Error copying g_main.c\nCopying Client files..\n  cg_main.c "
+                               "Copied\n  Error copying sub\\x.c\n"),
+              std::string::npos);
+    EXPECT_NE(run.console.find("  Error creating " + linked + "\\game.q3asm\n"), std::string::npos);
+    EXPECT_NE(run.errors.find(": passes through a link\n"), std::string::npos) << run.errors;
+    EXPECT_EQ(tree_listing(root / "elsewhere"), std::vector<std::string>{"sub"});
+    fs::remove_all(code_set);
     for (const char* name : {"z\" & echo INJECTED & \"", "a\r\necho b"}) {
         mod = name;
         run = fork();
@@ -249,7 +307,7 @@ TEST_F(Scripts, ASecondRunReplacesItsFilesAndKeepsTheRest)
     EXPECT_EQ(read_file(code_set / "game" / "g_main.c"), "int score;\r\nint frags;\r\n");
     EXPECT_EQ(read_file(code_set / "cgame" / "cgame.q3asm"), first_cgame);
     EXPECT_EQ(read_file(code_set / "ui" / "ui.q3asm"),
-              "-o \"" + game.string() + "\\mymod\\vm\\ui\"\r\nui_main");
+              "-o \"" + in_files(game.string(), tree) + "\\mymod\\vm\\ui\"\r\nui_main");
 }
 
 } // namespace

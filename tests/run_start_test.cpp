@@ -42,7 +42,8 @@ TEST_F(Start, EachFailedCheckIsReportedAndNothingIsCreated)
         std::string q3path;
         const char* module_to_remove;
         std::string after_banner;
-        std::string why; // the start of forkit's line on standard error
+        std::string why;                  // the start of forkit's line on standard error
+        const char* sourcepath = nullptr; // the code set's path
     };
     const std::string unknown = std::string(HEADING) + "Unknown error.\n";
     const std::string exists = std::string(HEADING) +
@@ -72,6 +73,11 @@ TEST_F(Start, EachFailedCheckIsReportedAndNothingIsCreated)
         {"mod name with a slash", "../taken", (game / "taken").string(), nullptr,
          "Creating directories...\n  " + (game / "taken").string() + "\\../taken\n" + unknown,
          "forkit: ../taken: a mod name is one folder name\n"},
+        // The code set's files would be written at the root of the system.
+        {"code set at the root", "mymod", game.string(), nullptr, unknown,
+         "forkit: /: would put the code set at the root", "/"},
+        {"empty code set path", "mymod", game.string(), nullptr, unknown,
+         "forkit: \"\": would put the code set at the root", ""},
     };
     std::vector<Case> all(std::begin(cases), std::end(cases));
     // Windows would make another folder than the one named: a device name,
@@ -79,7 +85,7 @@ TEST_F(Start, EachFailedCheckIsReportedAndNothingIsCreated)
     // look-alike (forkit.exe gets "Omod" for "\u03a9mod").
     if (links_look_like_files()) {
         const std::pair<std::string, std::string> renamed[] = {
-            {"NUL", "NUL"}, {"y.", "y."}, {"\xce\xa9mod", "Omod"}};
+            {"NUL", "NUL"}, {"y.", "y."}, {"\xce\xa9mod", "Omod"}, {"COM\xc2\xb9", "COM\xb9"}};
         for (const auto& [typed, got] : renamed)
             all.push_back(
                 {"a mod name Windows would change", typed, game.string(), nullptr,
@@ -90,7 +96,8 @@ TEST_F(Start, EachFailedCheckIsReportedAndNothingIsCreated)
         if (c.module_to_remove)
             fs::rename(tree / c.module_to_remove, root / "away");
         const auto before = tree_listing(root);
-        RunResult run = fork({c.modname, code_set.string(), c.q3path});
+        RunResult run =
+            fork({c.modname, c.sourcepath ? c.sourcepath : code_set.string(), c.q3path});
         EXPECT_EQ(run.console, BANNER + c.after_banner) << c.what;
         EXPECT_EQ(run.errors.substr(0, c.why.size()), c.why) << c.what;
         EXPECT_EQ(run.status, 0);

@@ -1,3 +1,4 @@
+#include "support/platform.h"
 #include "support/text_buffer.h"
 
 #include <cstring>
@@ -22,13 +23,20 @@ TEST(TextBuffer, FormatsIntoTheSharedBufferOrRefusesWhatDoesNotFit)
 
 TEST(TextBuffer, PrintLineWritesTheTextAndOneLineFeed)
 {
+    // A Windows code page's bytes go to a file or pipe as they are.
+    const std::string c1 = ON_WINDOWS ? "\xc2\x9b\xc2\x80" : "??";
     const std::pair<const char*, std::string> cases[] = {
         {"Task complete", "Task complete\n"},
         {"100% done %s", "100% done %s\n"},
         {"\n=============\n", "\n=============\n\n"},
         {"", "\n"},
-        // Control characters of names must not reach the terminal.
+        // Control characters of names must not reach the terminal: C0, and
+        // C1 in UTF-8 (U+009B is a CSI of its own), not letters that share
+        // C1's second bytes.
         {"a\x1b[2Jb\rc\td\x7f\x01", "a?[2Jb?c\td??\n"},
+        {"e\xc2\x9b\xc2\x80"
+         "2J\xc4\x80\xd0\x90\xc2",
+         "e" + c1 + "2J\xc4\x80\xd0\x90\xc2\n"},
     };
     for (const auto& [text, expected] : cases) {
         testing::internal::CaptureStdout();

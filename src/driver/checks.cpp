@@ -1,11 +1,10 @@
 #include "checks.h"
 
+#include "../support/arguments.h"
 #include "../support/directories.h"
 #include "../support/failure.h"
-#include "../support/platform.h"
+#include "../support/path_checks.h"
 #include "../support/text_buffer.h"
-
-#include <cstring>
 
 void print_usage()
 {
@@ -17,60 +16,34 @@ void print_usage()
     print_line("path \"c:\\mymod\" and add a \"mymod\" directory to your Q3A directory.");
 }
 
-// directory_exists, noting why when the answer is 0.
-static int folder_can_be_entered(const char* path)
-{
-    if (directory_exists(path))
-        return 1;
-    note_system_error(path);
-    return 0;
-}
-
 int source_tree_valid()
 {
-    return folder_can_be_entered("game") && folder_can_be_entered("cgame") &&
-           folder_can_be_entered("ui");
+    return directory_exists("game") && directory_exists("cgame") && directory_exists("ui");
 }
 
-int is_one_folder_name(const char* modname)
+// 1 when the path argument names the place typed; else 0, with why noted.
+static int path_argument_passes(const char* path)
 {
-    return std::strpbrk(modname, "\\/") == NULL;
+    const char* fault = path_argument_fault(path);
+    if (fault != NULL)
+        note_refusal(path, fault);
+    return fault == NULL;
 }
 
-const char* mod_name_fault(const char* modname)
-{
-    if (!is_one_folder_name(modname))
-        return "a mod name is one folder name";
-    if (!argument_is_exact(modname))
-        return "the system code page has no such characters";
-    if (!is_plain_folder_name(modname))
-        return "the system would give the mod's folder another name";
-    return NULL;
-}
-
-static int names_a_root(const char* sourcepath)
-{
-    return sourcepath[0] == '\0' || is_bare_drive(sourcepath);
-}
-
-int check_inputs(const char* modname, const char* sourcepath, const char* q3path)
+int check_inputs(const char* modname, const char* sourcepath, const char* q3path, char* game_folder,
+                 std::size_t size)
 {
     if (!source_tree_valid())
         return ERROR_INVALID_SOURCE;
-    if (!argument_is_exact(q3path)) {
-        note_refusal(q3path, "the system code page has no such characters");
-        return ERROR_NO_GAME_FOLDER;
-    }
-    if (!folder_can_be_entered(q3path))
+    if (!path_argument_passes(q3path) || !directory_exists(q3path) ||
+        !game_folder_for_files(q3path, game_folder, size))
         return ERROR_NO_GAME_FOLDER;
     if (names_a_root(sourcepath)) {
-        note_refusal(sourcepath, "would put the code set at the root of the drive");
+        note_refusal(sourcepath, "would put the code set at the root of a drive or file system");
         return ERROR_NO_CODE_SET_FOLDER;
     }
-    if (!argument_is_exact(sourcepath)) {
-        note_refusal(sourcepath, "the system code page has no such characters");
+    if (!path_argument_passes(sourcepath))
         return ERROR_NO_CODE_SET_FOLDER;
-    }
     // A name that cannot be the mod's folder is refused where it would be made.
     if (mod_name_fault(modname) == NULL && subdirectory_exists(modname, q3path)) {
         note_refusal(format_text("%s\\%s", q3path, modname), "already exists");

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstddef>
+
 // What a run checks before it creates anything, and how it tells a failure.
 
 enum {
@@ -16,20 +18,14 @@ void print_usage();
 // 1 if game, cgame and ui can be entered from the current directory.
 int source_tree_valid();
 
-// 1 if `modname` names one folder: no \ or /, which would place the mod's
-// folder somewhere else than in the game folder.
-int is_one_folder_name(const char* modname);
-
-// NULL when `modname` can be the name of the mod's folder, as given; else
-// why not.
-const char* mod_name_fault(const char* modname);
-
 // 0 when the source tree, the game folder, the code set's path and the mod's
-// name pass every check; else the code of the first that fails, its reason
-// noted. An empty code set path, or a bare drive where that names a drive's
-// root, would put the code set at the root of the file system; a path that
-// the system code page changed names another place than the one typed.
-int check_inputs(const char* modname, const char* sourcepath, const char* q3path);
+// name pass every check, with the game folder as the files are to name it
+// in `game_folder`; else the code of the first that fails, its reason noted.
+// A code set path that is empty or a root would put the code set at the
+// root of a file system; a path that the system code page changed names
+// another place than the one typed.
+int check_inputs(const char* modname, const char* sourcepath, const char* q3path, char* game_folder,
+                 std::size_t size);
 
 // Prints the error heading and the message for `code`, then the noted reason
 // on standard error.

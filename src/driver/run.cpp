@@ -7,21 +7,23 @@
 //   4. copies the files that the four copy lists name into the code set;
 //   5. writes an assembler command file per module from the build lists;
 //   6. writes "play it.bat", which starts the game with the mod.
-// Every failure is told on the console, and why on standard error; the exit
-// status is always 0.
+// Every failure is told on the console, and why on standard error, which
+// after the last step also counts them; the exit status is always 0.
 
 #include "run.h"
 
 #include "../generate/copy_listed_files.h"
 #include "../generate/write_build_script.h"
 #include "../generate/write_launch_script.h"
+#include "../support/arguments.h"
 #include "../support/directories.h"
 #include "../support/failure.h"
+#include "../support/path_checks.h"
 #include "../support/platform.h"
 #include "../support/text_buffer.h"
 #include "checks.h"
 
-#include <cstddef>
+#include <cstring>
 
 static const char VERSION[] = FORKIT_VERSION; // project(VERSION) in CMakeLists.txt
 static const char SEPARATOR[] = "\n=============\n";
@@ -55,18 +57,30 @@ static const char* code_set_folder(const char* prefix, const char* sourcepath, c
                        module.directory);
 }
 
+// 1 if the folder `folder`, which was there already, may be used: a module
+// folder that is a link would have the code set written somewhere else.
+static int folder_usable(const char* folder, const char* sourcepath)
+{
+    if (!directory_exists(folder))
+        return 0;
+    if (passes_a_link(folder, std::strlen(sourcepath), std::strlen(folder))) {
+        note_refusal(folder, "passes through a link");
+        return 0;
+    }
+    return 1;
+}
+
 // Creates one folder of the code set after announcing it; one that was not
-// made and is not there already is reported, and the run goes on.
+// made and cannot be used as it is is reported, and the run goes on.
 static void create_code_set_folder(const char* sourcepath, const Module& module)
 {
     print_line(code_set_folder("  ", sourcepath, module));
     // The root is the argument itself, which need not fit the shared buffer.
     // A module's folder stays in that buffer until the error line is formed.
     const char* folder = is_root(module) ? sourcepath : code_set_folder("", sourcepath, module);
-    if (make_directory(folder))
-        return;
-    note_system_error(folder);
-    if (!directory_exists(folder))
+    if (make_directory(folder) || folder_usable(folder, sourcepath))
+        count_step_done();
+    else
         report_failure(code_set_folder("  Error creating ", sourcepath, module));
 }
 
@@ -117,6 +131,7 @@ static void launch_phase(const char* modname, const char* sourcepath, const char
     write_launch_script(modname, sourcepath, q3path);
     print_line(SEPARATOR);
     print_line("Task complete");
+    print_verdict();
 }
 
 int run(int argc, char** argv)
@@ -131,7 +146,10 @@ int run(int argc, char** argv)
     const char* modname = argv[1];
     const char* sourcepath = argv[2];
     const char* q3path = argv[3];
-    int error = check_inputs(modname, sourcepath, q3path);
+    // The files name the game folder so that it is found from any folder;
+    // the console shows it as typed.
+    char game_folder[TEXT_BUFFER_SIZE];
+    int error = check_inputs(modname, sourcepath, q3path, game_folder, sizeof game_folder);
     if (error != 0) {
         report_error(error);
         return 0;
@@ -141,7 +159,7 @@ int run(int argc, char** argv)
         return 0;
     }
     copy_phase(sourcepath);
-    build_script_phase(modname, sourcepath, q3path);
-    launch_phase(modname, sourcepath, q3path);
+    build_script_phase(modname, sourcepath, game_folder);
+    launch_phase(modname, sourcepath, game_folder);
     return 0;
 }

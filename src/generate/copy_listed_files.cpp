@@ -2,7 +2,6 @@
 
 #include "../support/failure.h"
 #include "../support/new_file.h"
-#include "../support/platform.h"
 #include "../support/source_file.h"
 #include "../support/text_buffer.h"
 #include "../support/text_file.h"
@@ -73,25 +72,28 @@ static int entry_holds_nul(char* entry, std::size_t length)
     return held;
 }
 
-static int copy_file(const char* source, const char* destination)
+// A copy is its source's to edit: its permission bits, and the owner's
+// write bit, less the umask. The source and the list lie in the tree, whose
+// files are never replaced: a copy can be written over neither.
+static int copy_file(const char* source, const char* destination, std::size_t root_length)
 {
-    std::FILE* in = open_source_file(source);
-    if (in == NULL)
+    unsigned mode = 0;
+    FileHandle in = open_source_file(source, &mode);
+    if (in == NO_FILE)
         return 0;
-    // copy_text reads in large blocks: a stdio buffer would only be one more
-    // thing to size and fill.
-    (void)std::setvbuf(in, NULL, _IONBF, 0);
-    // The source and the list lie in the tree, whose files are never
-    // replaced: a copy can be written over neither.
     NewFile out;
     int copied = 0;
-    if (open_new_file(&out, destination, in)) {
-        copied = copy_text(in, out.file);
-        if (!copied)
-            note_system_error(std::ferror(in) ? source : destination);
-        copied = close_new_file(&out, copied);
+    if (open_new_file(&out, destination, root_length, mode | 0200)) {
+        int read_failed = 0;
+        copied = copy_text(in, out.file, &read_failed);
+        if (!copied) {
+            note_system_error(read_failed ? source : out.path);
+            abandon_new_file(&out);
+        } else {
+            copied = commit_new_file(&out);
+        }
     }
-    (void)std::fclose(in);
+    close_file(in);
     return copied;
 }
 
@@ -105,40 +107,36 @@ static int copy_entry(const char* sourcepath, const char* module_dir, const char
         note_refusal(entry, "is a name forkit keeps for files it has not finished");
         return 0;
     }
+    // An entry is shorter than a list line, so its source always fits.
     char source[TEXT_BUFFER_SIZE];
-    const char* formed = module_dir[0] == '\0' ? entry : format_text("%s\\%s", module_dir, entry);
-    if (formed == NULL) {
-        note_refusal(formed, "path too long");
-        return 0;
-    }
-    std::strcpy(source, formed);
+    std::strcpy(source, module_dir[0] == '\0' ? entry : format_text("%s\\%s", module_dir, entry));
     const char* destination = module_dir[0] == '\0'
                                   ? format_text("%s\\%s", sourcepath, entry)
                                   : format_text("%s\\%s\\%s", sourcepath, module_dir, entry);
-    if (destination == NULL) {
-        note_refusal(destination, "path too long");
-        return 0;
-    }
-    return copy_file(source, destination);
+    return copy_file(source, destination, std::strlen(sourcepath));
 }
 
 static void report_entry(int copied, const char* entry)
 {
     print_line(format_text(copied ? "  %s Copied" : "  Error copying %s", entry));
-    if (!copied)
+    if (copied)
+        count_step_done();
+    else
         print_failure();
 }
 
 void copy_listed_files(const char* list_name, const char* sourcepath, const char* module_dir)
 {
-    std::FILE* list = open_source_file(list_name);
-    if (list == NULL) {
+    FileHandle list = open_source_file(list_name, NULL);
+    if (list == NO_FILE) {
         report_failure(format_text("  Error opening %s", list_name));
         return;
     }
+    TextReader reader;
+    start_reading(&reader, list);
     char line[LIST_LINE_SIZE];
     std::size_t length;
-    while ((length = read_text_line(list, line, sizeof line)) > 0) {
+    while ((length = read_text_line(&reader, line, sizeof line)) > 0) {
         char* entry = entry_of_line(line, length);
         if (entry == NULL)
             continue;
@@ -149,9 +147,9 @@ void copy_listed_files(const char* list_name, const char* sourcepath, const char
             report_entry(copy_entry(sourcepath, module_dir, entry), entry);
         }
     }
-    if (std::ferror(list)) {
+    if (reader.failed) {
         note_system_error(list_name);
         report_failure(format_text("  Error reading %s", list_name));
     }
-    (void)std::fclose(list);
+    close_file(list);
 }

@@ -49,49 +49,44 @@ static int write_output_line(NewFile* out, const ModuleOutput& output)
 
 // Writes the output line and then the list's text, and puts the file in
 // place only when both are whole.
-static int fill_command_file(NewFile* out, std::FILE* list, const char* list_name,
+static int fill_command_file(NewFile* out, FileHandle list, const char* list_name,
                              const ModuleOutput& output)
 {
+    int read_failed = 0;
     if (!write_output_line(out, output)) {
-        (void)close_new_file(out, 0);
+        abandon_new_file(out);
         return SCRIPT_NOT_CREATED;
     }
-    if (!copy_text(list, out->file)) {
-        int list_failed = std::ferror(list);
-        note_system_error(list_failed ? list_name : out->path);
-        (void)close_new_file(out, 0);
-        return list_failed ? LIST_NOT_READ : SCRIPT_NOT_CREATED;
+    if (!copy_text(list, out->file, &read_failed)) {
+        note_system_error(read_failed ? list_name : out->path);
+        abandon_new_file(out);
+        return read_failed ? LIST_NOT_READ : SCRIPT_NOT_CREATED;
     }
-    return close_new_file(out, 1) ? SCRIPT_WRITTEN : SCRIPT_NOT_CREATED;
-}
-
-// The list lies in the tree, whose files are never replaced: the command
-// file cannot be written over it.
-static int write_command_file(const char* path, std::FILE* list, const char* list_name,
-                              const ModuleOutput& output)
-{
-    NewFile out;
-    if (!open_new_file(&out, path, NULL))
-        return SCRIPT_NOT_CREATED;
-    return fill_command_file(&out, list, list_name, output);
+    return commit_new_file(out) ? SCRIPT_WRITTEN : SCRIPT_NOT_CREATED;
 }
 
 void write_build_script(const char* list_name, const char* sourcepath, const char* q3path,
                         const char* modname, const char* module_dir, const char* output_name)
 {
-    std::FILE* list = open_source_file(list_name);
-    if (list == NULL) {
+    FileHandle list = open_source_file(list_name, NULL);
+    if (list == NO_FILE) {
         report_failure(format_text("  Error opening %s", list_name));
         return;
     }
     const ModuleOutput output = {q3path, modname, output_name};
+    // The list lies in the tree, whose files are never replaced: the command
+    // file cannot be written over it.
+    NewFile out;
     const char* path = format_text("%s\\%s\\%s.q3asm", sourcepath, module_dir, module_dir);
-    int result = write_command_file(path, list, list_name, output);
-    if (result == LIST_NOT_READ) {
+    int result = open_new_file(&out, path, std::strlen(sourcepath), 0666)
+                     ? fill_command_file(&out, list, list_name, output)
+                     : SCRIPT_NOT_CREATED;
+    if (result == SCRIPT_WRITTEN)
+        count_step_done();
+    else if (result == LIST_NOT_READ)
         report_failure(format_text("  Error reading %s", list_name));
-    } else if (result == SCRIPT_NOT_CREATED) {
+    else
         report_failure(
             format_text("  Error creating %s\\%s\\%s.q3asm", sourcepath, module_dir, module_dir));
-    }
-    (void)std::fclose(list);
+    close_file(list);
 }

@@ -2,6 +2,7 @@
 
 #include "../support/failure.h"
 #include "../support/new_file.h"
+#include "../support/path_rules.h"
 #include "../support/platform.h"
 #include "../support/text_buffer.h"
 
@@ -22,50 +23,66 @@ int escape_for_batch(const char* text, const char* caret_escaped, char* escaped,
     return 1;
 }
 
+// Room for any argument in UTF-8 with every character escaped, so that only
+// the code page can fail a conversion.
+enum { BATCH_WORD_SIZE = 8 * TEXT_BUFFER_SIZE };
+
+// `text` as the command interpreter is to read it: escaped, then in the
+// code page it reads batch files in. Escaped as characters, in UTF-8, so
+// that no byte of a double-byte character is taken for a ^ or a |. A
+// character that page lacks would name another folder or mod: 0, with the
+// reason noted against `path`.
+static int batch_word(const char* text, const char* caret_escaped, char* out, const char* path)
+{
+    char utf8[BATCH_WORD_SIZE], escaped[BATCH_WORD_SIZE];
+    if (utf8_of(text, utf8, sizeof utf8) &&
+        escape_for_batch(utf8, caret_escaped, escaped, sizeof escaped) &&
+        batch_text_of(escaped, out, BATCH_WORD_SIZE))
+        return 1;
+    note_system_error(path);
+    return 0;
+}
+
+// Outside quotes the command interpreter acts on & | < > ^ and expands
+// %...%; inside the quotes around the mod's name only % matters. No escape
+// keeps a double quote or a line end from ending the quotes or the line: the
+// rest of the name would run as a command.
 static int write_launcher_lines(NewFile* out, const char* modname, const char* q3path)
 {
-    // No escape keeps a double quote or a line end from ending the mod's
-    // quotes or the line: the rest of the name would run as a command.
+    char folder[BATCH_WORD_SIZE], mod[BATCH_WORD_SIZE];
     if (breaks_a_quoted_line(q3path) || breaks_a_quoted_line(modname)) {
         note_refusal(out->path, "a name in it holds a double quote or a line end");
         return 0;
     }
-    // Outside quotes the command interpreter acts on & | < > ^ and expands
-    // %...%; inside the quotes around the mod's name only % matters.
-    char folder[TEXT_BUFFER_SIZE];
-    char mod[TEXT_BUFFER_SIZE];
-    if (!escape_for_batch(q3path, "&|<>^", folder, sizeof folder) ||
-        !escape_for_batch(modname, "", mod, sizeof mod))
-        return write_new_file_text(out, NULL);
-    return write_new_file_text(out, "@echo off\n") &&
-           write_new_file_text(out, format_text("%c:\n", q3path[0])) &&
-           write_new_file_text(out, format_text("cd %s\n", folder)) &&
-           write_new_file_text(out, format_text("quake3.exe +set fs_game \"%s\"\n", mod));
-}
-
-static int write_launcher(const char* modname, const char* q3path, const char* path)
-{
-    // The command interpreter reads a batch file in its own code page, not in
-    // the one the names arrive in. A name that page cannot hold would start
-    // the game elsewhere, so it fails here, before any file is made.
-    char folder[TEXT_BUFFER_SIZE];
-    char mod[TEXT_BUFFER_SIZE];
-    if (!convert_for_batch_file(q3path, folder, sizeof folder) ||
-        !convert_for_batch_file(modname, mod, sizeof mod)) {
-        note_system_error(path);
+    if (windows_path_start(q3path) == NETWORK_PATH) {
+        note_refusal(out->path, "a network folder cannot be the command interpreter's current "
+                                "folder; map its share to a drive letter");
         return 0;
     }
+    return batch_word(q3path, "&|<>^", folder, out->path) &&
+           batch_word(modname, "", mod, out->path) && write_new_file_text(out, "@echo off\n") &&
+           write_new_file_text(out, format_text("%c:\n", folder[0])) &&
+           write_new_file_text(out, format_text("cd %s\n", folder)) &&
+           write_new_file_text(out,
+                               format_text("quake3.exe +set sv_pure 0 +set fs_game \"%s\"\n", mod));
+}
+
+static int write_launcher(const char* modname, const char* sourcepath, const char* q3path)
+{
     NewFile out;
-    return open_new_file(&out, path, NULL) &&
-           close_new_file(&out, write_launcher_lines(&out, mod, folder));
+    const char* path = format_text("%s\\play it.bat", sourcepath);
+    if (!open_new_file(&out, path, std::strlen(sourcepath), 0666))
+        return 0;
+    if (write_launcher_lines(&out, modname, q3path))
+        return commit_new_file(&out);
+    abandon_new_file(&out);
+    return 0;
 }
 
 void write_launch_script(const char* modname, const char* sourcepath, const char* q3path)
 {
-    char buffer[TEXT_BUFFER_SIZE];
-    const char* path = format_text("%s\\play it.bat", sourcepath);
-    if (path != NULL)
-        path = std::strcpy(buffer, path);
-    if (!write_launcher(modname, q3path, path))
+    if (write_launcher(modname, sourcepath, q3path))
+        count_step_done();
+    else
         report_failure(format_text("  Error creating %s\\play it.bat", sourcepath));
 }

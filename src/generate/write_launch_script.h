@@ -2,12 +2,12 @@
 
 #include <cstddef>
 
-// Writes sourcepath\play it.bat, which changes to the game's drive and folder
-// and starts quake3.exe with the mod selected. The folder and the mod's name
-// are written in the code page the command interpreter reads, and escaped,
-// so that it sees them as given. Prints only a failure: "  Error creating
-// PATH", and why on standard error; any earlier launcher stays, and a name
-// that code page cannot hold fails before anything is written.
+// Writes sourcepath\play it.bat, which changes to the game's drive and
+// folder and starts quake3.exe with the mod selected, as a local game that
+// loads the mod's own modules (sv_pure 0). The folder and the mod's name are
+// escaped, and written in the code page the command interpreter reads, so
+// that it sees them as given. Prints only a failure: "  Error creating
+// PATH", and why on standard error; any earlier launcher stays.
 void write_launch_script(const char* modname, const char* sourcepath, const char* q3path);
 
 // Copies `text` to `escaped` for a batch file line: every character of

@@ -4,7 +4,6 @@
 
 // The translation at the heart of copying and writing text: a CR is put
 // before each LF that has none ("bare"), so that every line ends in CR LF.
-// There are loops for what each CPU can do, all giving the same bytes.
 
 // Copies `count` bytes of `text` to `out` with a CR before each bare LF and
 // returns the length of the copy, or returns 0 when the text has no bare LF
@@ -13,12 +12,16 @@
 // reads up to LOOP_READS_PAST bytes past the text and writes up to
 // LOOP_WRITES_PAST past the copy, so the buffers need that much room.
 typedef std::size_t AddCarriageReturns(const char* text, std::size_t count, char* out);
-enum { LOOP_READS_PAST = 32, LOOP_WRITES_PAST = 96 };
+enum { LOOP_READS_PAST = 32, LOOP_WRITES_PAST = 48 };
 
-// The loop numbered `loop` (0 for the plainest), or NULL when this build or
-// CPU has no such loop; and its name.
-AddCarriageReturns* carriage_return_loop(int loop);
-const char* carriage_return_loop_name(int loop);
+// Every loop this build may take, so that the tests run each of them; `add`
+// is NULL for one this CPU cannot run.
+struct CarriageReturnLoop {
+    const char* name;
+    AddCarriageReturns* add;
+};
+extern const CarriageReturnLoop CARRIAGE_RETURN_LOOPS[];
+extern const int CARRIAGE_RETURN_LOOP_COUNT;
 
-// The fastest loop this CPU runs.
-AddCarriageReturns* fastest_carriage_return_loop();
+// The loop forkit takes on this CPU: the last of them it can run.
+AddCarriageReturns* chosen_carriage_return_loop();

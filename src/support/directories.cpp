@@ -1,13 +1,26 @@
 #include "directories.h"
 
+#include "failure.h"
+#include "path_rules.h"
 #include "platform.h"
 #include "text_buffer.h"
 
-#include <cstddef>
+// Calls `act` on `path` when it fits, and notes why when that gives 0.
+static int noted(int (*act)(const char*), const char* path)
+{
+    if (!path_fits(path)) {
+        note_refusal(path, "path too long");
+        return 0;
+    }
+    if (act(path))
+        return 1;
+    note_system_error(path);
+    return 0;
+}
 
 int directory_exists(const char* path)
 {
-    return path != NULL && can_enter_directory(path);
+    return noted(can_enter_folder, path);
 }
 
 int subdirectory_exists(const char* child, const char* parent)
@@ -17,7 +30,7 @@ int subdirectory_exists(const char* child, const char* parent)
 
 int make_directory(const char* path)
 {
-    return path != NULL && create_directory(path);
+    return noted(make_folder, path);
 }
 
 int make_subdirectory(const char* child, const char* parent)

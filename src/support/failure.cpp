@@ -9,8 +9,9 @@
 static char noted_path[TEXT_BUFFER_SIZE];
 static char noted_reason[256];
 static int noted = 0;
+static long steps_done = 0, steps_failed = 0;
 
-static void note_path(const char* path)
+void note_refusal(const char* path, const char* reason)
 {
     if (path == NULL)
         path = "(a path longer than forkit can form)";
@@ -20,25 +21,16 @@ static void note_path(const char* path)
     if (std::snprintf(noted_path, sizeof noted_path, "%s", path) >=
         static_cast<int>(sizeof noted_path))
         std::memcpy(noted_path + sizeof noted_path - 4, "...", 4);
-    noted = 1;
-}
-
-void note_refusal(const char* path, const char* reason)
-{
-    note_path(path);
     std::snprintf(noted_reason, sizeof noted_reason, "%s", reason);
+    noted = 1;
 }
 
 void note_system_error(const char* path)
 {
-    // A path that did not fit was never handed to the system.
-    if (path == NULL) {
-        note_refusal(path, "path too long");
-        return;
-    }
     // Read before anything else runs: formatting the path must not change it.
-    describe_system_error(noted_reason, sizeof noted_reason);
-    note_path(path);
+    char reason[sizeof noted_reason];
+    describe_system_error(reason, sizeof reason);
+    note_refusal(path, reason);
 }
 
 void print_failure()
@@ -51,6 +43,7 @@ void print_failure()
     else
         std::snprintf(line, sizeof line, "forkit: a step failed for a reason not noted");
     noted = 0;
+    steps_failed++;
     print_error_line(line);
 }
 
@@ -58,4 +51,19 @@ void report_failure(const char* console_line)
 {
     print_line(console_line);
     print_failure();
+}
+
+void count_step_done()
+{
+    steps_done++;
+}
+
+void print_verdict()
+{
+    char line[128];
+    if (steps_failed == 0)
+        return;
+    std::snprintf(line, sizeof line, "forkit: %ld of %ld steps failed; see the Error lines above",
+                  steps_failed, steps_done + steps_failed);
+    print_error_line(line);
 }

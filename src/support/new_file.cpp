@@ -1,118 +1,122 @@
 #include "new_file.h"
 
 #include "failure.h"
-#include "platform.h"
+#include "path_checks.h"
+#include "path_rules.h"
 #include "text_file.h"
 
 #include <cctype>
 #include <cstring>
 
-static const char temporary_suffix[] = ".forkit-new";
+static const char TEMPORARY_SUFFIX[] = ".forkit-new";
+enum { SUFFIX_LENGTH = sizeof TEMPORARY_SUFFIX - 1, TEMPORARY_NAMES = 4 };
 
-// Runs writing one file at once each take a temporary name of their own.
-enum { TEMPORARY_NAMES = 4 };
-
-int is_temporary_name(const char* path)
+// The number (1 to 4) of the temporary name that `name` ends in, 0 if none;
+// `as_windows` compares without case and trailing dots and blanks.
+static int temporary_number(const char* name, int as_windows)
 {
-    // Compared without case, and without trailing dots and blanks, as
-    // Windows compares names.
-    std::size_t length = std::strlen(path);
-    while (length > 0 && (path[length - 1] == '.' || path[length - 1] == ' '))
+    std::size_t length = std::strlen(name);
+    while (as_windows && length > 0 && (name[length - 1] == '.' || name[length - 1] == ' '))
         length--;
-    std::size_t suffix = sizeof temporary_suffix - 1;
-    for (std::size_t extra = 0; extra <= 1; extra++) {
-        if (length < suffix + extra)
+    for (int number = 1; number <= TEMPORARY_NAMES; number++) {
+        std::size_t end = SUFFIX_LENGTH + (number > 1);
+        if (length < end)
             continue;
-        const char* end = path + length - suffix - extra;
-        int matches = extra == 0 || (end[suffix] >= '2' && end[suffix] <= '0' + TEMPORARY_NAMES);
-        for (std::size_t i = 0; matches && i < suffix; i++)
-            matches = std::tolower(static_cast<unsigned char>(end[i])) == temporary_suffix[i];
+        const char* suffix = name + length - end;
+        int matches = number == 1 || suffix[SUFFIX_LENGTH] == '0' + number;
+        for (std::size_t i = 0; matches && i < SUFFIX_LENGTH; i++)
+            matches = (as_windows ? std::tolower(static_cast<unsigned char>(suffix[i]))
+                                  : suffix[i]) == TEMPORARY_SUFFIX[i];
         if (matches)
-            return 1;
+            return number;
     }
     return 0;
 }
 
-// 1 if the folder that holds `path` is the current directory, the source
-// tree forkit runs in, or any folder below it, by whatever path it is reached.
-static int folder_in_tree(const char* path)
+int is_temporary_name(const char* name)
 {
-    // The folder is named as the path up to its last separator, then ".".
-    char folder[sizeof(NewFile::temporary_path) + 1] = ".";
-    std::size_t end = std::strlen(path);
-    while (end > 0 && path[end - 1] != '\\' && path[end - 1] != '/')
-        end--;
-    if (end > 0) {
-        std::memcpy(folder, path, end);
-        std::memcpy(folder + end, ".", 2);
+    return temporary_number(name, 1) != 0;
+}
+
+static void remove_if_leftover(const char* name, void* folder)
+{
+    if (temporary_number(name, 0) == 0)
+        return;
+    const char* path = format_text("%s\\%s", static_cast<const char*>(folder), name);
+    if (path != NULL)
+        (void)remove_unheld(path);
+}
+
+// A folder is looked at once: no link on the way below the root, and a
+// temporary name that no run still going holds is a stopped run's leftover.
+// In the source tree such a name may be a file of the tree's own.
+static int folder_ready(const char* path, std::size_t root_length)
+{
+    static CheckedFolders checked;
+    if (was_checked(&checked, path))
+        return 1;
+    std::size_t length = folder_length(path);
+    if (passes_a_link(path, root_length, length)) {
+        note_refusal(path, "passes through a link");
+        return 0;
     }
-    return directory_within(folder, ".");
+    char folder[PATH_SIZE];
+    std::memcpy(folder, path, length);
+    folder[length] = '\0';
+    if (lies_within(folder, 0, ".") == 0)
+        (void)list_folder(folder, remove_if_leftover, folder);
+    remember_checked(&checked, path);
+    return 1;
 }
 
 // 0, with the reason noted, when what is at `path` must be kept.
 static int may_replace(const char* path)
 {
     int kind = path_kind(path);
+    const char* refusal = NULL;
     if (kind == NOTHING_THERE)
         return 1;
-    if (folder_in_tree(path))
-        note_refusal(path, "would replace a file of the source tree");
-    else if (kind == OTHER_KIND)
-        note_refusal(path, "is not a regular file");
-    else if (kind == READ_ONLY_FILE)
-        note_refusal(path, "is read-only");
-    else
-        return 1;
-    return 0;
-}
-
-static void name_temporary(NewFile* out, std::size_t length, int name_number)
-{
-    char* end = out->temporary_path + length;
-    std::memcpy(end, temporary_suffix, sizeof temporary_suffix);
-    if (name_number > 1) {
-        end[sizeof temporary_suffix - 1] = static_cast<char>('0' + name_number);
-        end[sizeof temporary_suffix] = '\0';
+    char folder[PATH_SIZE] = ".";
+    std::size_t length = folder_length(path);
+    if (length > 0) {
+        std::memcpy(folder, path, length);
+        folder[length] = '\0';
     }
+    if (lies_within(folder, 0, ".") != 0)
+        refusal = "would replace a file of the source tree";
+    else if (kind == READ_ONLY_FILE)
+        refusal = "is read-only";
+    else if (kind != WRITABLE_FILE)
+        refusal = "is not a regular file";
+    if (refusal != NULL)
+        note_refusal(path, refusal);
+    return refusal == NULL;
 }
 
-// Creates the file at its temporary name; a leftover of a stopped run that
-// holds the name goes first, unless it is in the tree, where it may be a
-// file of the tree's own.
-static int create_at(NewFile* out, std::FILE* like, int* taken)
+int open_new_file(NewFile* out, const char* path, std::size_t root_length, unsigned mode)
 {
-    out->file = create_temporary_file(out->temporary_path, like, taken);
-    if (out->file == NULL && *taken && !folder_in_tree(out->temporary_path) &&
-        remove_leftover(out->temporary_path))
-        out->file = create_temporary_file(out->temporary_path, like, taken);
-    return out->file != NULL;
-}
-
-int open_new_file(NewFile* out, const char* path, std::FILE* like)
-{
-    out->file = NULL;
-    // NULL is a path that did not fit either.
-    std::size_t length = path != NULL ? std::strlen(path) : sizeof out->path;
-    if (length >= sizeof out->path ||
-        length + sizeof temporary_suffix + 1 > sizeof out->temporary_path) {
+    out->file = NO_FILE;
+    if (!path_fits(path)) {
         note_refusal(path, "path too long");
         return 0;
     }
-    if (!may_replace(path))
+    std::strcpy(out->path, path);
+    if (!folder_ready(out->path, root_length) || !may_replace(out->path))
         return 0;
-    std::memcpy(out->path, path, length + 1);
-    std::memcpy(out->temporary_path, path, length);
-    for (int name_number = 1; name_number <= TEMPORARY_NAMES; name_number++) {
-        name_temporary(out, length, name_number);
+    for (int number = 1; number <= TEMPORARY_NAMES; number++) {
+        const char digit[] = {static_cast<char>('0' + number), '\0'};
+        std::snprintf(out->temporary, sizeof out->temporary, "%s%s%s", out->path, TEMPORARY_SUFFIX,
+                      number > 1 ? digit : "");
         int taken = 0;
-        if (create_at(out, like, &taken))
+        out->file = create_locked(out->temporary, mode, &taken);
+        if (out->file != NO_FILE)
             return 1;
         if (!taken) {
-            note_system_error(path);
+            note_system_error(out->path);
             return 0;
         }
     }
-    note_refusal(path, "is being written by other runs");
+    note_refusal(out->path, "is being written by other runs");
     return 0;
 }
 
@@ -129,16 +133,15 @@ int write_new_file_text(NewFile* out, const char* text)
     return 1;
 }
 
-int close_new_file(NewFile* out, int written)
+int commit_new_file(NewFile* out)
 {
-    std::FILE* file = out->file;
-    out->file = NULL;
-    if (!written) {
-        discard_file(file, out->temporary_path);
-        return 0;
-    }
-    if (put_in_place(file, out->temporary_path, out->path))
+    if (commit_file(out->file, out->temporary, out->path))
         return 1;
     note_system_error(out->path);
     return 0;
+}
+
+void abandon_new_file(NewFile* out)
+{
+    abandon_file(out->file, out->temporary);
 }

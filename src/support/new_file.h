@@ -1,37 +1,42 @@
 #pragma once
 
+#include "platform.h"
 #include "text_buffer.h"
 
-#include <cstdio>
+#include <cstddef>
 
 // A file that stands under its name only once it is whole: it is written at a
-// temporary name beside it (`<name>.forkit-new`, or `.forkit-new2` and on
-// while other runs write the same file) and moved there when complete.
-// Whatever stops a run, no final name holds a partial file, and an earlier
-// file stays as it was until its replacement is complete.
+// temporary name beside it (`<name>.forkit-new`, or `.forkit-new2` to `4`
+// while other runs write the same file) and renamed into place when
+// complete. Whatever stops a run, no final name holds a partial file, and
+// an earlier file stays as it was until its replacement is complete.
 struct NewFile {
-    std::FILE* file;
-    char path[TEXT_BUFFER_SIZE];
-    char temporary_path[TEXT_BUFFER_SIZE + 16];
+    FileHandle file;
+    char path[PATH_SIZE];
+    char temporary[PATH_SIZE + 16];
 };
 
-// 1 if `path` ends in a name that a NewFile takes while it is written; such
-// a name is not for files of the user's, since the next run may remove it.
-int is_temporary_name(const char* path);
+// 1 if `name` ends in a temporary name, compared as Windows compares names:
+// such a name is not for files of the user's, since a later run removes it.
+int is_temporary_name(const char* name);
 
-// Starts the file that is to become `path`, with the permission bits of
-// `like` (default ones when NULL). 0, with the reason noted, when it cannot be
-// started: `path` is NULL (a path that did not fit), it names anything but a
-// writable regular file, it would replace a file inside the current directory
-// (the source tree: new files may be made there, none is ever written over),
-// or the system refuses.
-int open_new_file(NewFile* out, const char* path, std::FILE* like);
+// Starts the file that is to become `path`, with the permission bits `mode`
+// less the process's mask. No folder below the code set's root, the first
+// `root_length` characters of `path`, may be a link; the first time a folder
+// is used, the temporaries that stopped runs left in it are removed. 0, with
+// the reason noted, when it cannot be started: `path` does not fit, it names
+// anything but a writable regular file, it would replace a file of the source
+// tree (new files may be made there, none is ever written over), or the
+// system refuses.
+int open_new_file(NewFile* out, const char* path, std::size_t root_length, unsigned mode);
 
 // Writes `text`, formatted for the file (NULL: a text that did not fit), in
 // forkit's text mode; 0, with the reason noted, when that fails.
 int write_new_file_text(NewFile* out, const char* text);
 
-// When `written` is 1, puts the file in the place of `path` and returns 1 if
-// that worked; otherwise removes it, and any earlier file at `path` stays.
-// A failure of its own is noted; the caller notes why `written` is 0.
-int close_new_file(NewFile* out, int written);
+// Puts the complete file in the place of its path; 0, with the reason
+// noted, when that fails, and the earlier file stays.
+int commit_new_file(NewFile* out);
+
+// Removes the unfinished file; any earlier file at its path stays.
+void abandon_new_file(NewFile* out);

@@ -1,87 +1,105 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <cstdio>
 
-// The file-system and process calls that differ between Windows and POSIX.
-// Paths arrive as forkit forms them, with backslashes; only these functions
-// turn them into what the platform takes. Every truth result is 1 or 0. A
-// failing call leaves the system's error for describe_system_error.
+// The operating system's calls, and nothing else: every rule made of them is
+// portable code. Paths are forkit's: joined with backslashes, in the code
+// page the arguments came in, and never longer than PATH_SIZE - 1 (see
+// path_fits; POSIX turns each backslash into a slash here, and nowhere
+// else). A call that fails leaves the system's error for
+// describe_system_error.
 
-// Readies the process: an output that closes never stops the run, and a run
-// stopped from outside removes the file it was writing.
-void prepare_process();
+enum { PATH_SIZE = 4096 };
 
-// Returns 1 if `path` is a folder that could be made the current directory.
-// The current directory is never changed.
-int can_enter_directory(const char* path);
+// 1 on Windows: its names follow rules of their own (drives, devices), its
+// console takes characters, and Wine shows a host's link as what it names.
+extern const int ON_WINDOWS;
 
-// Creates the one directory `path` with default permissions; 0 if it exists
-// or cannot be made.
-int create_directory(const char* path);
+// An open file: a POSIX descriptor or a Windows handle.
+typedef std::intptr_t FileHandle;
+const FileHandle NO_FILE = -1;
 
-// 1 on the platforms where a path that is only a drive ("C:") names the
-// root folder of that drive.
-int is_bare_drive(const char* path);
+// What is at a path, without following a link.
+enum PathKind { NOTHING_THERE, WRITABLE_FILE, READ_ONLY_FILE, FOLDER, LINK, OTHER_KIND };
+int path_kind(const char* path);
+
+// 1 if the folder `path`, links followed, could be made the current one.
+int can_enter_folder(const char* path);
+
+// What tells a file or folder from every other, links followed.
+struct FileIdentity {
+    std::uint64_t volume;
+    unsigned char id[16];
+};
+int identity_of(const char* path, FileIdentity* out);
+
+// A final path names what a path leads to in full, every link resolved:
+// POSIX "/a/b", Windows "\\?\C:\a\b" in UTF-8. 0 if it cannot be had or fit.
+int final_path_of(const char* path, char* out, std::size_t size);
+int identity_of_final_path(const char* final_path, FileIdentity* out);
+
+// Creates the one folder `path`; 0 if it exists or cannot be made.
+int make_folder(const char* path);
+
+// Opens `path` for reading, following links, without waiting on it (a FIFO
+// opens at once): NO_FILE on failure. Tells whether it is a regular file,
+// its permission bits, and whether `path` itself is a link.
+struct OpenedFile {
+    int regular;
+    unsigned mode;
+    int through_link;
+};
+FileHandle open_for_reading(const char* path, OpenedFile* info);
+// Bytes read into `to`: 0 at the end, -1 on an error.
+long read_file(FileHandle file, char* to, std::size_t size);
+// 1 if all `size` bytes were written.
+int write_file(FileHandle file, const char* from, std::size_t size);
+void close_file(FileHandle file);
+
+// Creates `path`, which must not exist, locked as the file of a run still
+// going, with the permission bits `mode` less the process's mask. Until it
+// is committed or abandoned, a run stopped from outside removes it. NO_FILE
+// on failure, with *taken set when something holds the name.
+FileHandle create_locked(const char* path, unsigned mode, int* taken);
+// Renames the file from `temporary` to `path`, replacing what is there, and
+// closes it; 1 if both worked. On failure the temporary is removed.
+int commit_file(FileHandle file, const char* temporary, const char* path);
+// Closes the file and removes it from `temporary`.
+void abandon_file(FileHandle file, const char* temporary);
+// Removes what is at `path` unless it is the file of a run still going;
+// 1 if nothing is there afterwards.
+int remove_unheld(const char* path);
+
+// Calls `visit` with each name in the folder `path`; 0 if it cannot be read.
+int list_folder(const char* path, void (*visit)(const char* name, void* context), void* context);
+
+// The full path of the current folder; 0 if it cannot be had or fit.
+int current_folder(char* out, std::size_t size);
 
 // 1 unless `argument`, one of the process's arguments, stands for other
 // characters than those typed: Windows hands a program its arguments in the
-// system code page, and swaps a character the page lacks for a look-alike.
+// system code page, and puts a look-alike for a character the page lacks.
 int argument_is_exact(const char* argument);
 
-// 1 if the folder made with the name `name` would have that very name:
-// Windows drops trailing dots and blanks, and keeps device names (CON, NUL,
-// COM1, ...) and characters such as * ? | for itself.
-int is_plain_folder_name(const char* name);
+// `text` from the code page the arguments come in, into UTF-8; and UTF-8
+// into the code page the command interpreter reads batch files in. Both are
+// copies but on Windows; 0 when a character has no exact match or it does
+// not fit `size`.
+int utf8_of(const char* text, char* out, std::size_t size);
+int batch_text_of(const char* utf8, char* out, std::size_t size);
 
-// Opens `path` for reading in binary mode without waiting on it (a FIFO with
-// no writer does not block); NULL on failure. It may be anything: ask
-// is_regular_file before reading.
-std::FILE* open_file(const char* path);
-
-// 1 if the open file is a regular file: not a folder, FIFO or device.
-int is_regular_file(std::FILE* file);
-
-// What is at a path, without following a link.
-enum PathKind { NOTHING_THERE, WRITABLE_FILE, READ_ONLY_FILE, OTHER_KIND };
-int path_kind(const char* path);
-
-// Returns 1 if the folder `path` is the folder `top` or lies anywhere below
-// it, with links followed, and also when that cannot be told.
-int directory_within(const char* path, const char* top);
-
-// Returns 1 if the file at `path`, with every link on the way followed, lies
-// in the current directory or below it; 0 when it does not or that cannot
-// be told.
-int file_within_current_directory(const char* path);
-
-// Creates `path` exclusively, as the one file this run is writing, with the
-// permission bits of `like` (default ones when NULL) less the process's mask.
-// NULL on failure, with *taken set when something is already at `path`.
-// Until put_in_place or discard_file, a stop by a signal removes it.
-std::FILE* create_temporary_file(const char* path, std::FILE* like, int* taken);
-
-// Removes what a run that was stopped left at `path`. 0 when that is the
-// unfinished file of a run still going, or it cannot be removed.
-int remove_leftover(const char* path);
-
-// Moves the complete file being written from `temporary` to `path`, replacing
-// what is there, and closes it; 1 if both worked.
-int put_in_place(std::FILE* file, const char* temporary, const char* path);
-
-// Closes the file being written and removes it from `temporary`.
-void discard_file(std::FILE* file, const char* temporary);
-
-// Copies `text`, in the code page forkit's arguments come in, to `out` in the
-// code page the command interpreter reads batch files in: on Windows the OEM
-// code page, elsewhere the bytes as they are. 0, with the system's error set,
-// if a character has no exact match there or the result does not fit `size`.
-int convert_for_batch_file(const char* text, char* out, std::size_t size);
-
-// Writes `text` and a line feed to `stream` and flushes it; output errors are
-// not looked at.
-void write_line(std::FILE* stream, const char* text);
+// 1 if `stream` is a Windows console, which is given characters, not bytes.
+int console_takes_characters(std::FILE* stream);
+// Writes `line` (UTF-8 for a console that takes characters, else bytes) and
+// flushes it; output errors are not looked at.
+void write_console(std::FILE* stream, const char* line);
 
 // The system's message for the error of the call that failed last, without a
 // trailing line end, cut to fit `size`.
 void describe_system_error(char* out, std::size_t size);
+
+// Readies the process: an output that closes never stops the run, and a run
+// stopped from outside removes the file it was creating first.
+void prepare_process();

@@ -8,11 +8,6 @@
 
 static char text_buffer[TEXT_BUFFER_SIZE];
 
-int breaks_a_quoted_line(const char* text)
-{
-    return std::strpbrk(text, "\"\r\n") != NULL;
-}
-
 const char* format_text(const char* tmpl, ...)
 {
     va_list args;
@@ -28,23 +23,38 @@ const char* format_text(const char* tmpl, ...)
     return NULL;
 }
 
-static int is_shown_as_is(unsigned char c)
+int breaks_a_quoted_line(const char* text)
 {
-    return c == '\t' || c == '\n' || (c >= 32 && c != 127);
+    return std::strpbrk(text, "\"\r\n") != NULL;
 }
 
-// Names come from lists and arguments; an escape sequence or a CR in one
-// must not reach the terminal as itself.
+// Names come from lists and arguments: a C0 or C1 control in one (an escape,
+// a CR, the one-character CSI U+009B) must not reach the terminal as itself.
+// C1 controls are told only in UTF-8 (C2 80 to C2 9F); a Windows code page's
+// bytes stay as they are.
+static void show(const char* text, int utf8, char* shown, std::size_t size)
+{
+    std::size_t at = 0;
+    for (const unsigned char* c = reinterpret_cast<const unsigned char*>(text);
+         *c != '\0' && at + 2 < size; c++) {
+        int c1 = utf8 && c[0] == 0xC2 && c[1] >= 0x80 && c[1] <= 0x9F;
+        int control = (*c < 32 && *c != '\t' && *c != '\n') || *c == 127;
+        shown[at++] = c1 || control ? '?' : static_cast<char>(*c);
+        c += c1;
+    }
+    shown[at++] = '\n';
+    shown[at] = '\0';
+}
+
 static void write_shown(std::FILE* stream, const char* text)
 {
-    char shown[2 * TEXT_BUFFER_SIZE];
-    std::size_t length = std::strlen(text);
-    if (length >= sizeof shown)
-        length = sizeof shown - 1;
-    for (std::size_t i = 0; i < length; i++)
-        shown[i] = is_shown_as_is(static_cast<unsigned char>(text[i])) ? text[i] : '?';
-    shown[length] = '\0';
-    write_line(stream, shown);
+    char utf8[4 * TEXT_BUFFER_SIZE];
+    char shown[sizeof utf8 + 2];
+    if (console_takes_characters(stream) && utf8_of(text, utf8, sizeof utf8))
+        show(utf8, 1, shown, sizeof shown);
+    else
+        show(text, !ON_WINDOWS, shown, sizeof shown);
+    write_console(stream, shown);
 }
 
 void print_line(const char* text)

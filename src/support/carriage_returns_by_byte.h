@@ -1,0 +1,20 @@
+#pragma once
+
+#include <cstddef>
+
+// The plainest of the loops that put a CR before each bare LF (see
+// carriage_returns.h): a byte at a time. The loop of CPUs without SSE2, and
+// the one the others are held against.
+inline std::size_t add_carriage_returns_by_byte(const char* text, std::size_t count, char* out)
+{
+    std::size_t length = 0;
+    int added = 0;
+    for (std::size_t i = 0; i < count; i++) {
+        if (text[i] == '\n' && text[i - 1] != '\r') {
+            out[length++] = '\r';
+            added = 1;
+        }
+        out[length++] = text[i];
+    }
+    return added ? length : 0;
+}

@@ -1,0 +1,137 @@
+#include "path_rules.h"
+
+#include "platform.h"
+
+#include <cctype>
+#include <cstring>
+
+int is_separator(char c)
+{
+    return c == '\\' || c == '/';
+}
+
+int path_fits(const char* path)
+{
+    // A temporary name adds its suffix.
+    return path != NULL && std::strlen(path) + 16 < PATH_SIZE;
+}
+
+static int is_drive(const char* path)
+{
+    return std::isalpha(static_cast<unsigned char>(path[0])) && path[1] == ':';
+}
+
+// The end of the part of `text`, from `at`, that runs to the next backslash
+// or the end; `parts` of them are skipped.
+static std::size_t skip_parts(const char* text, std::size_t at, int parts)
+{
+    while (parts-- > 0 && text[at] != '\0') {
+        while (text[at] != '\0' && text[at] != '\\')
+            at++;
+        at += text[at] == '\\';
+    }
+    return at;
+}
+
+std::size_t final_root_length(const char* final_path)
+{
+    if (final_path[0] == '/')
+        return 1;
+    if (std::strncmp(final_path, "\\\\?\\UNC\\", 8) == 0)
+        return skip_parts(final_path, 8, 2);
+    if (std::strncmp(final_path, "\\\\?\\", 4) == 0)
+        return skip_parts(final_path, 4, 1);
+    return 0;
+}
+
+int cut_to_folder(char* final_path)
+{
+    std::size_t root = final_root_length(final_path);
+    std::size_t end = std::strlen(final_path);
+    if (root == 0 || end <= root)
+        return 0;
+    // Final paths of POSIX part names at '/' only: a '\' is a name's own.
+    char separator = final_path[0] == '/' ? '/' : '\\';
+    while (end > root && final_path[end - 1] != separator)
+        end--;
+    final_path[end > root ? end - 1 : root] = '\0';
+    return 1;
+}
+
+int windows_path_start(const char* path)
+{
+    if (is_separator(path[0]))
+        return is_separator(path[1]) ? NETWORK_PATH : ROOTED_PATH;
+    if (is_drive(path))
+        return is_separator(path[2]) ? DRIVE_PATH : DRIVE_RELATIVE;
+    return RELATIVE_PATH;
+}
+
+int windows_root_by_text(const char* path)
+{
+    switch (windows_path_start(path)) {
+    case ROOTED_PATH:
+        return path[1] == '\0';
+    case DRIVE_RELATIVE:
+        return path[2] == '\0';
+    case DRIVE_PATH:
+        return path[3] == '\0';
+    case RELATIVE_PATH:
+        return 0;
+    }
+    // "\\server\share" and "\\server\share\": two names and nothing more;
+    // "\\" alone would join into one.
+    std::size_t at = 2;
+    if (path[at] == '\0')
+        return 1;
+    for (int part = 0; part < 2; part++) {
+        std::size_t length = std::strcspn(path + at, "\\/");
+        if (length == 0)
+            return 0;
+        at += length + (path[at + length] != '\0');
+    }
+    return path[at] == '\0';
+}
+
+// CON, PRN, AUX, NUL, and COM or LPT with a digit 0-9 or a superscript 1-3.
+static int is_device_stem(const char* stem, std::size_t length)
+{
+    if (length < 3 || length > 5)
+        return 0;
+    char upper[4] = "";
+    for (std::size_t i = 0; i < 3; i++)
+        upper[i] = static_cast<char>(std::toupper(static_cast<unsigned char>(stem[i])));
+    static const char* const devices[] = {"CON", "PRN", "AUX", "NUL"};
+    if (length == 3) {
+        for (const char* device : devices)
+            if (std::strcmp(upper, device) == 0)
+                return 1;
+        return 0;
+    }
+    int numbered = std::strcmp(upper, "COM") == 0 || std::strcmp(upper, "LPT") == 0;
+    const char* number = stem + 3;
+    if (length == 4)
+        return numbered && std::isdigit(static_cast<unsigned char>(number[0]));
+    return numbered && length == 5 &&
+           (std::strncmp(number, "\xc2\xb9", 2) == 0 || std::strncmp(number, "\xc2\xb2", 2) == 0 ||
+            std::strncmp(number, "\xc2\xb3", 2) == 0);
+}
+
+int windows_renames(const char* name)
+{
+    // The folder itself and its parent are names of their own.
+    if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0)
+        return 0;
+    std::size_t length = std::strlen(name);
+    if (length > 0 && (name[length - 1] == '.' || name[length - 1] == ' '))
+        return 1;
+    for (const char* c = name; *c != '\0'; c++) {
+        if (static_cast<unsigned char>(*c) < 32 || std::strchr("<>:\"|?*", *c) != NULL)
+            return 1;
+    }
+    // A device name stays one with any extension: "nul.txt" is NUL.
+    std::size_t stem = std::strcspn(name, ".");
+    while (stem > 0 && name[stem - 1] == ' ')
+        stem--;
+    return is_device_stem(name, stem);
+}
