@@ -35,9 +35,9 @@ enum { BATCH_WORD_SIZE = 8 * TEXT_BUFFER_SIZE };
 static int batch_word(const char* text, const char* caret_escaped, char* out, const char* path)
 {
     char utf8[BATCH_WORD_SIZE], escaped[BATCH_WORD_SIZE];
-    if (utf8_of(text, utf8, sizeof utf8) &&
+    if (convert_text(ARGUMENTS_PAGE, UTF8_PAGE, text, utf8, sizeof utf8) &&
         escape_for_batch(utf8, caret_escaped, escaped, sizeof escaped) &&
-        batch_text_of(escaped, out, BATCH_WORD_SIZE))
+        convert_text(UTF8_PAGE, BATCH_PAGE, escaped, out, BATCH_WORD_SIZE))
         return 1;
     note_system_error(path);
     return 0;

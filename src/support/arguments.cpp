@@ -15,7 +15,7 @@ const char* mod_name_fault(const char* modname)
         return "a mod name is one folder name";
     if (!argument_is_exact(modname))
         return "the system code page has no such characters";
-    if (ON_WINDOWS && (!utf8_of(modname, utf8, sizeof utf8) || windows_renames(utf8)))
+    if (ON_WINDOWS && (!convert_text(ARGUMENTS_PAGE, UTF8_PAGE, modname, utf8, sizeof utf8) || windows_renames(utf8)))
         return "the system would give the mod's folder another name";
     return NULL;
 }

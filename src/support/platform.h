@@ -83,12 +83,11 @@ int current_folder(char* out, std::size_t size);
 // system code page, and puts a look-alike for a character the page lacks.
 int argument_is_exact(const char* argument);
 
-// `text` from the code page the arguments come in, into UTF-8; and UTF-8
-// into the code page the command interpreter reads batch files in. Both are
-// copies but on Windows; 0 when a character has no exact match or it does
-// not fit `size`.
-int utf8_of(const char* text, char* out, std::size_t size);
-int batch_text_of(const char* utf8, char* out, std::size_t size);
+// Converts `text` from one code page to another: the one the arguments come
+// in, UTF-8, or the one the command interpreter reads batch files in. A copy
+// but on Windows; 0 when a character has no exact match or it does not fit.
+enum CodePage { ARGUMENTS_PAGE, UTF8_PAGE, BATCH_PAGE };
+int convert_text(int from, int to, const char* text, char* out, std::size_t size);
 
 // 1 if `stream` is a Windows console, which is given characters, not bytes.
 int console_takes_characters(std::FILE* stream);

@@ -29,11 +29,6 @@ static const char* native(const char* path, NativePath* out)
     return out->text;
 }
 
-static int same_node(const struct stat& a, const struct stat& b)
-{
-    return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
-}
-
 // The file being created, for the stop hook: its native name, and its
 // descriptor once open() has returned it.
 static volatile std::sig_atomic_t writing_fd = -1;
@@ -45,9 +40,9 @@ static void forget_writing()
     writing_path[0] = '\0';
 }
 
-// Removes the file at `name` unless a run holds its lock, as a run still
-// going does. Once the lock is ours, nobody else may remove what the name
-// holds, so it cannot change before unlink. Async-signal-safe.
+// Removes what is at `name` unless a run holds its lock, as a run still
+// going does; once the lock is ours, nobody else removes what the name holds
+// before we do. Async-signal-safe.
 static int remove_if_unlocked(const char* name)
 {
     struct stat named, held;
@@ -56,22 +51,21 @@ static int remove_if_unlocked(const char* name)
     if (!S_ISREG(named.st_mode))
         return unlink(name) == 0;
     int fd = open(name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-    if (fd < 0)
-        return 0;
-    int removed = flock(fd, LOCK_EX | LOCK_NB) == 0 && fstat(fd, &held) == 0 &&
-                  lstat(name, &named) == 0 && same_node(held, named) && unlink(name) == 0;
-    (void)close(fd);
+    int removed = fd >= 0 && flock(fd, LOCK_EX | LOCK_NB) == 0 && fstat(fd, &held) == 0 &&
+                  lstat(name, &named) == 0 && held.st_dev == named.st_dev &&
+                  held.st_ino == named.st_ino && unlink(name) == 0;
+    if (fd >= 0)
+        (void)close(fd);
     return removed;
 }
 
 // Whenever the signal comes, closing our descriptor gives up our lock, so
-// the file at the name is removed if it is ours or nobody's: one rule from
-// before the creation to after the rename. Only async-signal-safe calls.
+// the file at the name goes if it is ours or nobody's: one rule from before
+// the creation to after the rename. Only async-signal-safe calls.
 static void stop_on_signal(int signal_number)
 {
-    int fd = writing_fd;
-    if (fd >= 0)
-        (void)close(fd);
+    if (writing_fd >= 0)
+        (void)close(writing_fd);
     if (writing_path[0] != '\0')
         (void)remove_if_unlocked(writing_path);
     (void)std::signal(signal_number, SIG_DFL);
@@ -84,8 +78,7 @@ void prepare_process()
     // reports; neither stops the run half way.
     (void)std::signal(SIGPIPE, SIG_IGN);
     (void)std::signal(SIGXFSZ, SIG_IGN);
-    // A stop that the caller chose to ignore (nohup, a background job) stays
-    // ignored.
+    // A stop that the caller chose to ignore (nohup) stays ignored.
     struct sigaction action, before;
     std::memset(&action, 0, sizeof action);
     action.sa_handler = stop_on_signal;
@@ -104,12 +97,8 @@ int path_kind(const char* path)
     struct stat info;
     if (lstat(name, &info) != 0)
         return NOTHING_THERE;
-    if (S_ISLNK(info.st_mode))
-        return LINK;
-    if (S_ISDIR(info.st_mode))
-        return FOLDER;
     if (!S_ISREG(info.st_mode))
-        return OTHER_KIND;
+        return S_ISLNK(info.st_mode) ? LINK : S_ISDIR(info.st_mode) ? FOLDER : OTHER_KIND;
     // Write bits, not access() alone: root may write anything, but a file
     // that nobody may write is one its owner asked to keep.
     if ((info.st_mode & 0222) == 0 || faccessat(AT_FDCWD, name, W_OK, AT_EACCESS) != 0)
@@ -131,7 +120,7 @@ int can_enter_folder(const char* path)
     return faccessat(AT_FDCWD, name, X_OK, AT_EACCESS) == 0;
 }
 
-static int identity_of_native(const char* name, FileIdentity* out)
+static int identify(const char* name, FileIdentity* out)
 {
     struct stat info;
     if (stat(name, &info) != 0)
@@ -145,7 +134,12 @@ static int identity_of_native(const char* name, FileIdentity* out)
 int identity_of(const char* path, FileIdentity* out)
 {
     NativePath native_path;
-    return identity_of_native(native(path, &native_path), out);
+    return identify(native(path, &native_path), out);
+}
+
+int identity_of_final_path(const char* final_path, FileIdentity* out)
+{
+    return identify(final_path, out);
 }
 
 int final_path_of(const char* path, char* out, std::size_t size)
@@ -156,11 +150,6 @@ int final_path_of(const char* path, char* out, std::size_t size)
         return 0;
     std::strcpy(out, resolved);
     return 1;
-}
-
-int identity_of_final_path(const char* final_path, FileIdentity* out)
-{
-    return identity_of_native(final_path, out);
 }
 
 int make_folder(const char* path)
@@ -189,27 +178,17 @@ FileHandle open_for_reading(const char* path, OpenedFile* info)
     return fd;
 }
 
+// forkit's handlers end the process, and no other signal interrupts a read
+// or write of a regular file: no EINTR to try again after. A short write is
+// a full disk or a size limit.
 long read_file(FileHandle file, char* to, std::size_t size)
 {
-    ssize_t got;
-    do
-        got = read(static_cast<int>(file), to, size);
-    while (got < 0 && errno == EINTR);
-    return static_cast<long>(got);
+    return static_cast<long>(read(static_cast<int>(file), to, size));
 }
 
 int write_file(FileHandle file, const char* from, std::size_t size)
 {
-    while (size > 0) {
-        ssize_t put = write(static_cast<int>(file), from, size);
-        if (put < 0 && errno == EINTR)
-            continue;
-        if (put <= 0)
-            return 0;
-        from += put;
-        size -= static_cast<std::size_t>(put);
-    }
-    return 1;
+    return write(static_cast<int>(file), from, size) == static_cast<ssize_t>(size);
 }
 
 void close_file(FileHandle file)
@@ -233,22 +212,20 @@ FileHandle create_locked(const char* path, unsigned mode, int* taken)
     // The lock marks the file as a running run's own. Another run that took
     // it for a leftover before the lock has removed it by now.
     struct stat info;
-    if (fd >= 0 &&
-        (flock(fd, LOCK_EX | LOCK_NB) != 0 || fstat(fd, &info) != 0 || info.st_nlink == 0)) {
-        forget_writing();
+    if (fd >= 0 && flock(fd, LOCK_EX | LOCK_NB) == 0 && fstat(fd, &info) == 0 && info.st_nlink > 0)
+        return fd;
+    forget_writing();
+    if (fd >= 0) {
         (void)close(fd);
         *taken = 1;
-        return NO_FILE;
     }
-    if (fd < 0)
-        forget_writing();
-    return fd;
+    return NO_FILE;
 }
 
 int commit_file(FileHandle file, const char* temporary, const char* path)
 {
     NativePath from, to;
-    // Moved while its lock is held, so that no other run takes it for a
+    // Renamed while its lock is held, so that no other run takes it for a
     // leftover.
     int moved = rename(native(temporary, &from), native(path, &to)) == 0;
     int error = errno;
@@ -297,23 +274,13 @@ int argument_is_exact(const char*)
     return 1;
 }
 
-static int copy_text(const char* text, char* out, std::size_t size)
+int convert_text(int, int, const char* text, char* out, std::size_t size)
 {
     std::size_t length = std::strlen(text);
     if (length >= size)
         return 0;
     std::memcpy(out, text, length + 1);
     return 1;
-}
-
-int utf8_of(const char* text, char* out, std::size_t size)
-{
-    return copy_text(text, out, size);
-}
-
-int batch_text_of(const char* utf8, char* out, std::size_t size)
-{
-    return copy_text(utf8, out, size);
 }
 
 int console_takes_characters(std::FILE*)

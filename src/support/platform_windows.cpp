@@ -11,73 +11,70 @@
 
 const int ON_WINDOWS = 1;
 
+static UINT page_of(int code_page)
+{
+    return code_page == UTF8_PAGE ? CP_UTF8 : code_page == BATCH_PAGE ? GetOEMCP() : CP_ACP;
+}
+
 static int to_utf16(UINT page, const char* text, std::wstring* out)
 {
     int needed = MultiByteToWideChar(page, MB_ERR_INVALID_CHARS, text, -1, NULL, 0);
-    if (needed <= 0)
-        return 0;
-    out->assign(static_cast<std::size_t>(needed), L'\0');
-    if (MultiByteToWideChar(page, MB_ERR_INVALID_CHARS, text, -1, &(*out)[0], needed) != needed)
+    out->assign(needed > 0 ? static_cast<std::size_t>(needed) : 1, L'\0');
+    if (needed <= 0 ||
+        MultiByteToWideChar(page, MB_ERR_INVALID_CHARS, text, -1, &(*out)[0], needed) != needed)
         return 0;
     out->resize(static_cast<std::size_t>(needed) - 1);
     return 1;
 }
 
-// `characters` in the code page `page`, into `out` of `size` bytes; 0 if the
-// result does not fit, or, with ERROR_NO_UNICODE_TRANSLATION, if a character
-// has no exact match there: the system would put in '?' or a look-alike. The
-// UTF-8 page holds every character, and refuses the question.
+// `characters` in the code page `page`; 0 if they do not fit `size`, or,
+// with ERROR_NO_UNICODE_TRANSLATION, if one has no exact match there: the
+// system would put in '?' or a look-alike. UTF-8 holds every character, and
+// refuses the question.
 static int from_utf16(UINT page, const wchar_t* characters, char* out, std::size_t size)
 {
-    int exact = page != CP_UTF8;
     BOOL lost = FALSE;
+    BOOL* asked = page == CP_UTF8 ? NULL : &lost;
     int size_in = size > INT_MAX ? INT_MAX : static_cast<int>(size);
-    if (WideCharToMultiByte(page, exact ? WC_NO_BEST_FIT_CHARS : 0, characters, -1, out, size_in,
-                            NULL, exact ? &lost : NULL) == 0)
+    if (WideCharToMultiByte(page, asked ? WC_NO_BEST_FIT_CHARS : 0, characters, -1, out, size_in,
+                            NULL, asked) == 0)
         return 0;
-    if (lost) {
+    if (lost)
         SetLastError(ERROR_NO_UNICODE_TRANSLATION);
-        return 0;
-    }
-    return 1;
+    return !lost;
 }
 
 // 1 if `characters` are exactly `text` in the ANSI code page.
 static int gives_back(const wchar_t* characters, const char* text)
 {
     std::string back(std::strlen(text) + 1, '\0');
-    return from_utf16(CP_ACP, characters, &back[0], back.size()) &&
-           back.c_str() == std::string(text);
+    return from_utf16(CP_ACP, characters, &back[0], back.size()) && back.c_str() == std::string(text);
 }
 
-// A path of forkit's, in the ANSI code page, for the wide calls, which take
-// paths longer than MAX_PATH where the system allows (forkit.exe's manifest
-// asks for that). The ...A calls would take a byte the page does not define,
-// or one that comes back as another, for some other character, and so open
-// a file that was never named: such a path is refused instead.
+// A path of forkit's for the wide calls, which take paths longer than
+// MAX_PATH where the system allows (forkit.exe's manifest asks for that).
+// The ...A calls would take a byte the code page does not define, or one
+// that comes back as another, for some other character, and open a file
+// that was never named: such a path is refused instead.
 static int wide(const char* path, std::wstring* out)
 {
-    if (!to_utf16(CP_ACP, path, out) || !gives_back(out->c_str(), path)) {
-        SetLastError(ERROR_NO_UNICODE_TRANSLATION);
-        return 0;
-    }
-    return 1;
+    if (to_utf16(CP_ACP, path, out) && gives_back(out->c_str(), path))
+        return 1;
+    SetLastError(ERROR_NO_UNICODE_TRANSLATION);
+    return 0;
 }
 
 static const DWORD SHARE_ALL = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 
-// A handle on the file or folder `name` that reads its properties, and
-// whatever `access` adds.
-static HANDLE open_to_query(const std::wstring& name, DWORD access = 0, DWORD flags = 0)
-{
-    return CreateFileW(name.c_str(), access, SHARE_ALL, NULL, OPEN_EXISTING,
-                       FILE_FLAG_BACKUP_SEMANTICS | flags, NULL);
-}
-
-static HANDLE open_path(const char* path, DWORD access = 0, DWORD flags = 0)
+// A handle on the file or folder `path` (in `page`) that reads its
+// properties, and whatever `access` adds.
+static HANDLE open_path(const char* path, DWORD access = 0, UINT page = CP_ACP)
 {
     std::wstring name;
-    return wide(path, &name) ? open_to_query(name, access, flags) : INVALID_HANDLE_VALUE;
+    int named = page == CP_ACP ? wide(path, &name) : to_utf16(page, path, &name);
+    return named ? CreateFileW(name.c_str(), access, SHARE_ALL, NULL, OPEN_EXISTING,
+                               FILE_FLAG_BACKUP_SEMANTICS, NULL)
+                 : INVALID_HANDLE_VALUE;
 }
 
 int path_kind(const char* path)
@@ -100,46 +97,30 @@ int path_kind(const char* path)
 int can_enter_folder(const char* path)
 {
     HANDLE handle = open_path(path, FILE_TRAVERSE | SYNCHRONIZE);
-    if (handle == INVALID_HANDLE_VALUE)
-        return 0;
     BY_HANDLE_FILE_INFORMATION info;
-    int folder = GetFileInformationByHandle(handle, &info) &&
+    int folder = handle != INVALID_HANDLE_VALUE && GetFileInformationByHandle(handle, &info) &&
                  (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY);
-    (void)CloseHandle(handle);
-    if (!folder)
-        SetLastError(ERROR_DIRECTORY);
+    if (handle != INVALID_HANDLE_VALUE) {
+        (void)CloseHandle(handle);
+        if (!folder)
+            SetLastError(ERROR_DIRECTORY);
+    }
     return folder;
 }
 
-// The volume's serial number and the file's ID there: the 128-bit one
-// where the file system gives it (ReFS's 64-bit indexes are not unique),
-// else the 64-bit index. The two calls give the serial in 64 or 32 bits, so
-// only the low 32 are kept: two volumes that share them only make forkit
-// refuse more.
-static int identify(HANDLE handle, FileIdentity* out)
-{
-    FILE_ID_INFO full;
-    BY_HANDLE_FILE_INFORMATION basic;
-    std::memset(out, 0, sizeof *out);
-    if (GetFileInformationByHandleEx(handle, FileIdInfo, &full, sizeof full)) {
-        out->volume = static_cast<DWORD>(full.VolumeSerialNumber);
-        std::memcpy(out->id, full.FileId.Identifier, sizeof out->id);
-        return 1;
-    }
-    if (!GetFileInformationByHandle(handle, &basic))
-        return 0;
-    out->volume = basic.dwVolumeSerialNumber;
-    ULONGLONG index = (static_cast<ULONGLONG>(basic.nFileIndexHigh) << 32) | basic.nFileIndexLow;
-    std::memcpy(out->id, &index, sizeof index);
-    return 1;
-}
-
+// The volume's serial number and the file's 128-bit ID there (ReFS's 64-bit
+// indexes are not unique).
 static int identify_and_close(HANDLE handle, FileIdentity* out)
 {
+    FILE_ID_INFO info;
     if (handle == INVALID_HANDLE_VALUE)
         return 0;
-    int known = identify(handle, out);
+    int known = GetFileInformationByHandleEx(handle, FileIdInfo, &info, sizeof info);
     (void)CloseHandle(handle);
+    if (known) {
+        out->volume = info.VolumeSerialNumber;
+        std::memcpy(out->id, info.FileId.Identifier, sizeof out->id);
+    }
     return known;
 }
 
@@ -148,34 +129,22 @@ int identity_of(const char* path, FileIdentity* out)
     return identify_and_close(open_path(path), out);
 }
 
-// The final path of the open `handle`, "\\?\C:\a" or "\\?\UNC\server\share\a",
-// in UTF-8.
-static int final_path(HANDLE handle, char* out, std::size_t size)
-{
-    DWORD needed = GetFinalPathNameByHandleW(handle, NULL, 0, FILE_NAME_NORMALIZED);
-    std::wstring path(needed, L'\0');
-    DWORD got =
-        needed > 0 ? GetFinalPathNameByHandleW(handle, &path[0], needed, FILE_NAME_NORMALIZED) : 0;
-    return got > 0 && got < needed && from_utf16(CP_UTF8, path.c_str(), out, size);
-}
-
-static int final_path_and_close(HANDLE handle, char* out, std::size_t size)
-{
-    int known = handle != INVALID_HANDLE_VALUE && final_path(handle, out, size);
-    if (handle != INVALID_HANDLE_VALUE)
-        (void)CloseHandle(handle);
-    return known;
-}
-
-int final_path_of(const char* path, char* out, std::size_t size)
-{
-    return final_path_and_close(open_path(path), out, size);
-}
-
 int identity_of_final_path(const char* final_path, FileIdentity* out)
 {
-    std::wstring name;
-    return to_utf16(CP_UTF8, final_path, &name) && identify_and_close(open_to_query(name), out);
+    return identify_and_close(open_path(final_path, 0, CP_UTF8), out);
+}
+
+// "\\?\C:\a" or "\\?\UNC\server\share\a", in UTF-8.
+int final_path_of(const char* path, char* out, std::size_t size)
+{
+    HANDLE handle = open_path(path);
+    if (handle == INVALID_HANDLE_VALUE)
+        return 0;
+    DWORD needed = GetFinalPathNameByHandleW(handle, NULL, 0, FILE_NAME_NORMALIZED);
+    std::wstring final_path(needed + 1, L'\0');
+    DWORD got = GetFinalPathNameByHandleW(handle, &final_path[0], needed, FILE_NAME_NORMALIZED);
+    (void)CloseHandle(handle);
+    return got > 0 && got < needed && from_utf16(CP_UTF8, final_path.c_str(), out, size);
 }
 
 int make_folder(const char* path)
@@ -184,21 +153,17 @@ int make_folder(const char* path)
     return wide(path, &name) && CreateDirectoryW(name.c_str(), NULL) != 0;
 }
 
+// Folders open too, to be told apart. Links are not told: the walk up to
+// the tree follows every path on Windows.
 FileHandle open_for_reading(const char* path, OpenedFile* info)
 {
-    // Opened as it stands first, to tell a link; folders open too, to be told apart.
-    HANDLE handle = open_path(path, GENERIC_READ, FILE_FLAG_OPEN_REPARSE_POINT);
+    HANDLE handle = open_path(path, GENERIC_READ);
     BY_HANDLE_FILE_INFORMATION about;
-    int known = handle != INVALID_HANDLE_VALUE && GetFileInformationByHandle(handle, &about);
-    info->through_link = known && (about.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT);
-    if (info->through_link) {
-        (void)CloseHandle(handle);
-        handle = open_path(path, GENERIC_READ);
-        known = handle != INVALID_HANDLE_VALUE && GetFileInformationByHandle(handle, &about);
-    }
-    info->regular = known && GetFileType(handle) == FILE_TYPE_DISK &&
+    info->regular = handle != INVALID_HANDLE_VALUE && GetFileType(handle) == FILE_TYPE_DISK &&
+                    GetFileInformationByHandle(handle, &about) &&
                     !(about.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE));
     info->mode = 0666;
+    info->through_link = 0;
     return reinterpret_cast<FileHandle>(handle);
 }
 
@@ -207,24 +172,18 @@ static HANDLE handle_of(FileHandle file)
     return reinterpret_cast<HANDLE>(file);
 }
 
+// Blocks are far smaller than a DWORD.
 long read_file(FileHandle file, char* to, std::size_t size)
 {
     DWORD got = 0;
-    DWORD wanted = size > 0x40000000 ? 0x40000000 : static_cast<DWORD>(size);
-    return ReadFile(handle_of(file), to, wanted, &got, NULL) ? static_cast<long>(got) : -1;
+    return ReadFile(handle_of(file), to, static_cast<DWORD>(size), &got, NULL) ? static_cast<long>(got)
+                                                                               : -1;
 }
 
 int write_file(FileHandle file, const char* from, std::size_t size)
 {
-    while (size > 0) {
-        DWORD put = 0;
-        DWORD wanted = size > 0x40000000 ? 0x40000000 : static_cast<DWORD>(size);
-        if (!WriteFile(handle_of(file), from, wanted, &put, NULL) || put == 0)
-            return 0;
-        from += put;
-        size -= put;
-    }
-    return 1;
+    DWORD put = 0;
+    return WriteFile(handle_of(file), from, static_cast<DWORD>(size), &put, NULL) && put == size;
 }
 
 void close_file(FileHandle file)
@@ -244,23 +203,23 @@ static int mark_for_deletion(HANDLE handle, BOOLEAN deleted)
 
 FileHandle create_locked(const char* path, unsigned, int* taken)
 {
-    *taken = 0;
     std::wstring name;
+    *taken = 0;
     if (!wide(path, &name))
         return NO_FILE;
     // No other process may delete it: that tells other runs it is in use.
     HANDLE handle = CreateFileW(name.c_str(), GENERIC_WRITE | DELETE, FILE_SHARE_READ, NULL,
                                 CREATE_NEW, FILE_ATTRIBUTE_NORMAL, NULL);
-    if (handle == INVALID_HANDLE_VALUE) {
-        DWORD error = GetLastError();
-        // A file another run is writing, marked for deletion, denies access.
-        *taken = error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS ||
-                 (error == ERROR_ACCESS_DENIED && path_kind(path) != NOTHING_THERE);
-        SetLastError(error);
-        return NO_FILE;
+    if (handle != INVALID_HANDLE_VALUE) {
+        (void)mark_for_deletion(handle, TRUE);
+        return reinterpret_cast<FileHandle>(handle);
     }
-    (void)mark_for_deletion(handle, TRUE);
-    return reinterpret_cast<FileHandle>(handle);
+    // A file another run is writing, marked for deletion, denies access.
+    DWORD error = GetLastError();
+    *taken = error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS ||
+             (error == ERROR_ACCESS_DENIED && path_kind(path) != NOTHING_THERE);
+    SetLastError(error);
+    return NO_FILE;
 }
 
 // Renames the open file to `path`, replacing what is there. The name must be
@@ -268,16 +227,15 @@ FileHandle create_locked(const char* path, unsigned, int* taken)
 static int rename_open_file(HANDLE handle, const std::wstring& path)
 {
     DWORD needed = GetFullPathNameW(path.c_str(), 0, NULL, NULL);
-    std::wstring full(needed, L'\0');
+    std::wstring full(needed + 1, L'\0');
     if (needed == 0 || GetFullPathNameW(path.c_str(), needed, &full[0], NULL) >= needed)
         return 0;
     full.resize(wcslen(full.c_str()));
     if (full.compare(0, 4, L"\\\\?\\") == 0)
-        full = L"\\??\\" + full.substr(4);
+        full.erase(0, 4);
     else if (full.compare(0, 2, L"\\\\") == 0)
-        full = L"\\??\\UNC\\" + full.substr(2);
-    else
-        full = L"\\??\\" + full;
+        full.replace(0, 2, L"UNC\\");
+    full.insert(0, L"\\??\\");
     std::size_t bytes = full.size() * sizeof(WCHAR);
     std::string buffer(sizeof(FILE_RENAME_INFO) + bytes, '\0');
     FILE_RENAME_INFO* rename = reinterpret_cast<FILE_RENAME_INFO*>(&buffer[0]);
@@ -293,13 +251,10 @@ static int rename_open_file(HANDLE handle, const std::wstring& path)
 static int rename_when_free(HANDLE handle, const char* path)
 {
     std::wstring name;
-    if (!wide(path, &name))
-        return 0;
-    for (int tries = 0; tries < 100; tries++) {
+    for (int tries = 0; tries < 100 && wide(path, &name); tries++) {
         if (rename_open_file(handle, name))
             return 1;
-        DWORD error = GetLastError();
-        if (error != ERROR_ACCESS_DENIED && error != ERROR_SHARING_VIOLATION)
+        if (GetLastError() != ERROR_ACCESS_DENIED && GetLastError() != ERROR_SHARING_VIOLATION)
             return 0;
         Sleep(10);
     }
@@ -309,12 +264,10 @@ static int rename_when_free(HANDLE handle, const char* path)
 void abandon_file(FileHandle file, const char* temporary)
 {
     // Where the mark did not take, the name goes after the handle; a file
-    // another run holds by then cannot be deleted, so it stays.
+    // that another run holds by then cannot be deleted, so it stays.
     (void)mark_for_deletion(handle_of(file), TRUE);
     (void)CloseHandle(handle_of(file));
-    std::wstring name;
-    if (wide(temporary, &name))
-        (void)DeleteFileW(name.c_str());
+    (void)remove_unheld(temporary);
 }
 
 // Renamed while open, so that no other run can take it for a leftover.
@@ -334,19 +287,16 @@ int remove_unheld(const char* path)
     std::wstring name;
     if (!wide(path, &name))
         return 0;
-    if (DeleteFileW(name.c_str()))
-        return 1;
-    DWORD error = GetLastError();
+    DWORD error = DeleteFileW(name.c_str()) ? ERROR_FILE_NOT_FOUND : GetLastError();
     return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
 }
 
 int list_folder(const char* path, void (*visit)(const char* name, void* context), void* context)
 {
     std::wstring pattern;
-    if (!wide(path, &pattern))
-        return 0;
     WIN32_FIND_DATAW found;
-    HANDLE search = FindFirstFileW((pattern + L"\\*").c_str(), &found);
+    HANDLE search = wide(path, &pattern) ? FindFirstFileW((pattern + L"\\*").c_str(), &found)
+                                         : INVALID_HANDLE_VALUE;
     if (search == INVALID_HANDLE_VALUE)
         return 0;
     // A name the code page cannot hold is none that forkit made.
@@ -362,7 +312,7 @@ int list_folder(const char* path, void (*visit)(const char* name, void* context)
 int current_folder(char* out, std::size_t size)
 {
     DWORD needed = GetCurrentDirectoryW(0, NULL);
-    std::wstring full(needed, L'\0');
+    std::wstring full(needed + 1, L'\0');
     return needed > 0 && GetCurrentDirectoryW(needed, &full[0]) < needed &&
            from_utf16(CP_ACP, full.c_str(), out, size);
 }
@@ -374,8 +324,8 @@ int argument_is_exact(const char* argument)
     if (typed == NULL)
         return 0;
     // The C library's copy of the arguments is found by its text; where two
-    // arguments read alike, both must be exact. A text that is none of them
-    // was not typed: there is nothing to compare.
+    // read alike, both must be exact. A text that is none of them was not
+    // typed: there is nothing to compare.
     int exact = 1;
     for (int i = 1; exact && i < count && i < __argc; i++) {
         if (std::strcmp(__argv[i], argument) == 0)
@@ -385,20 +335,11 @@ int argument_is_exact(const char* argument)
     return exact;
 }
 
-static int convert(UINT from, const char* text, UINT to, char* out, std::size_t size)
+int convert_text(int from, int to, const char* text, char* out, std::size_t size)
 {
     std::wstring characters;
-    return to_utf16(from, text, &characters) && from_utf16(to, characters.c_str(), out, size);
-}
-
-int utf8_of(const char* text, char* out, std::size_t size)
-{
-    return convert(CP_ACP, text, CP_UTF8, out, size);
-}
-
-int batch_text_of(const char* utf8, char* out, std::size_t size)
-{
-    return convert(CP_UTF8, utf8, GetOEMCP(), out, size);
+    return to_utf16(page_of(from), text, &characters) &&
+           from_utf16(page_of(to), characters.c_str(), out, size);
 }
 
 static HANDLE console_of(std::FILE* stream)
@@ -412,16 +353,16 @@ int console_takes_characters(std::FILE* stream)
     return GetConsoleMode(console_of(stream), &mode) != 0;
 }
 
+// A console is given the characters, each line feed as CR LF as the C
+// library's text mode would; anything else gets the bytes.
 void write_console(std::FILE* stream, const char* line)
 {
-    std::wstring characters;
+    std::wstring characters, shown;
     if (!console_takes_characters(stream) || !to_utf16(CP_UTF8, line, &characters)) {
         (void)std::fputs(line, stream);
         (void)std::fflush(stream);
         return;
     }
-    // As the C library's text mode would: each line feed as CR LF.
-    std::wstring shown;
     for (wchar_t c : characters)
         shown += c == L'\n' ? std::wstring(L"\r\n") : std::wstring(1, c);
     DWORD written;

@@ -50,7 +50,7 @@ static void write_shown(std::FILE* stream, const char* text)
 {
     char utf8[4 * TEXT_BUFFER_SIZE];
     char shown[sizeof utf8 + 2];
-    if (console_takes_characters(stream) && utf8_of(text, utf8, sizeof utf8))
+    if (console_takes_characters(stream) && convert_text(ARGUMENTS_PAGE, UTF8_PAGE, text, utf8, sizeof utf8))
         show(utf8, 1, shown, sizeof shown);
     else
         show(text, !ON_WINDOWS, shown, sizeof shown);
