@@ -1,5 +1,5 @@
-#include "generate/copy_listed_files.h"
 #include "generate/write_launch_script.h"
+#include "support/path_rules.h"
 
 #include <string>
 

@@ -4,7 +4,3 @@
 // the source tree (the tree's root when it is "") into the same place under
 // `sourcepath`, printing one line per entry: "  E Copied" or "  Error copying E".
 void copy_listed_files(const char* list_name, const char* sourcepath, const char* module_dir);
-
-// 1 if `entry` is relative (no leading \ or /, no drive) and `module_dir`\`entry`,
-// taken apart at \ and /, never climbs with ".." above the place it starts from.
-int entry_stays_inside(const char* module_dir, const char* entry);

@@ -58,6 +58,30 @@ int cut_to_folder(char* final_path)
     return 1;
 }
 
+// Adds the depth change of each part of `path` to `depth`; 0 once it goes
+// below where it started.
+static int climb_stays_inside(const char* path, int* depth)
+{
+    for (const char* part = path; *part != '\0';) {
+        std::size_t length = std::strcspn(part, "\\/");
+        if (length == 2 && part[0] == '.' && part[1] == '.')
+            (*depth)--;
+        else if (length > 1 || (length == 1 && part[0] != '.'))
+            (*depth)++;
+        if (*depth < 0)
+            return 0;
+        part += length + (part[length] != '\0');
+    }
+    return 1;
+}
+
+int entry_stays_inside(const char* module_dir, const char* entry)
+{
+    int depth = 0;
+    return windows_path_start(entry) == RELATIVE_PATH && climb_stays_inside(module_dir, &depth) &&
+           climb_stays_inside(entry, &depth);
+}
+
 int windows_path_start(const char* path)
 {
     if (is_separator(path[0]))

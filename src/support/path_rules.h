@@ -22,6 +22,11 @@ std::size_t final_root_length(const char* final_path);
 // is a root already.
 int cut_to_folder(char* final_path);
 
+// 1 if `entry` is relative (no leading \ or /, no drive) and
+// `module_dir`\`entry`, taken apart at \ and /, never climbs with ".." above
+// the place it starts from.
+int entry_stays_inside(const char* module_dir, const char* entry);
+
 // How a Windows path begins.
 enum PathStart {
     RELATIVE_PATH,  // "a\b"

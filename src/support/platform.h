@@ -89,11 +89,10 @@ int argument_is_exact(const char* argument);
 enum CodePage { ARGUMENTS_PAGE, UTF8_PAGE, BATCH_PAGE };
 int convert_text(int from, int to, const char* text, char* out, std::size_t size);
 
-// 1 if `stream` is a Windows console, which is given characters, not bytes.
-int console_takes_characters(std::FILE* stream);
-// Writes `line` (UTF-8 for a console that takes characters, else bytes) and
-// flushes it; output errors are not looked at.
-void write_console(std::FILE* stream, const char* line);
+// Writes a line to `stream` and flushes it: a Windows console takes it in
+// UTF-8 (unless NULL), anything else in `bytes`. Output errors are not
+// looked at.
+void write_console(std::FILE* stream, const char* bytes, const char* utf8);
 
 // The system's message for the error of the call that failed last, without a
 // trailing line end, cut to fit `size`.

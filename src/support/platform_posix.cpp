@@ -79,14 +79,10 @@ void prepare_process()
     (void)std::signal(SIGPIPE, SIG_IGN);
     (void)std::signal(SIGXFSZ, SIG_IGN);
     // A stop that the caller chose to ignore (nohup) stays ignored.
-    struct sigaction action, before;
-    std::memset(&action, 0, sizeof action);
-    action.sa_handler = stop_on_signal;
-    (void)sigemptyset(&action.sa_mask);
     static const int stops[] = {SIGINT, SIGTERM, SIGHUP};
     for (int stop : stops) {
-        if (sigaction(stop, NULL, &before) == 0 && before.sa_handler != SIG_IGN)
-            (void)sigaction(stop, &action, NULL);
+        if (std::signal(stop, stop_on_signal) == SIG_IGN)
+            (void)std::signal(stop, SIG_IGN);
     }
 }
 
@@ -120,7 +116,7 @@ int can_enter_folder(const char* path)
     return faccessat(AT_FDCWD, name, X_OK, AT_EACCESS) == 0;
 }
 
-static int identify(const char* name, FileIdentity* out)
+int identity_of_final_path(const char* name, FileIdentity* out)
 {
     struct stat info;
     if (stat(name, &info) != 0)
@@ -134,12 +130,7 @@ static int identify(const char* name, FileIdentity* out)
 int identity_of(const char* path, FileIdentity* out)
 {
     NativePath native_path;
-    return identify(native(path, &native_path), out);
-}
-
-int identity_of_final_path(const char* final_path, FileIdentity* out)
-{
-    return identify(final_path, out);
+    return identity_of_final_path(native(path, &native_path), out);
 }
 
 int final_path_of(const char* path, char* out, std::size_t size)
@@ -169,18 +160,13 @@ FileHandle open_for_reading(const char* path, OpenedFile* info)
     if (info->through_link)
         fd = open(name, flags);
     struct stat status;
-    if (fd >= 0 && fstat(fd, &status) != 0) {
-        (void)close(fd);
-        return NO_FILE;
-    }
-    info->regular = fd >= 0 && S_ISREG(status.st_mode);
-    info->mode = fd >= 0 ? status.st_mode & 0777 : 0;
+    info->regular = fd >= 0 && fstat(fd, &status) == 0 && S_ISREG(status.st_mode);
+    info->mode = info->regular ? status.st_mode & 0777 : 0;
     return fd;
 }
 
-// forkit's handlers end the process, and no other signal interrupts a read
-// or write of a regular file: no EINTR to try again after. A short write is
-// a full disk or a size limit.
+// forkit's handlers end the process, so no read or write is interrupted to
+// be tried again. A short write is a full disk or a size limit.
 long read_file(FileHandle file, char* to, std::size_t size)
 {
     return static_cast<long>(read(static_cast<int>(file), to, size));
@@ -200,9 +186,8 @@ FileHandle create_locked(const char* path, unsigned mode, int* taken)
 {
     NativePath native_path;
     const char* name = native(path, &native_path);
-    // Written so that the hook never sees a name half copied.
-    writing_path[0] = '\0';
-    std::atomic_signal_fence(std::memory_order_seq_cst);
+    // The hook looks at no name while its first byte is 0, as it is between
+    // two files: written last, it never shows a name half copied.
     std::memcpy(writing_path + 1, name + 1, std::strlen(name));
     std::atomic_signal_fence(std::memory_order_seq_cst);
     writing_path[0] = name[0];
@@ -283,14 +268,9 @@ int convert_text(int, int, const char* text, char* out, std::size_t size)
     return 1;
 }
 
-int console_takes_characters(std::FILE*)
+void write_console(std::FILE* stream, const char* bytes, const char*)
 {
-    return 0;
-}
-
-void write_console(std::FILE* stream, const char* line)
-{
-    (void)std::fputs(line, stream);
+    (void)std::fputs(bytes, stream);
     (void)std::fflush(stream);
 }
 

@@ -11,11 +11,6 @@
 
 const int ON_WINDOWS = 1;
 
-static UINT page_of(int code_page)
-{
-    return code_page == UTF8_PAGE ? CP_UTF8 : code_page == BATCH_PAGE ? GetOEMCP() : CP_ACP;
-}
-
 static int to_utf16(UINT page, const char* text, std::wstring* out)
 {
     int needed = MultiByteToWideChar(page, MB_ERR_INVALID_CHARS, text, -1, NULL, 0);
@@ -27,10 +22,9 @@ static int to_utf16(UINT page, const char* text, std::wstring* out)
     return 1;
 }
 
-// `characters` in the code page `page`; 0 if they do not fit `size`, or,
-// with ERROR_NO_UNICODE_TRANSLATION, if one has no exact match there: the
-// system would put in '?' or a look-alike. UTF-8 holds every character, and
-// refuses the question.
+// `characters` in `page`; 0 if they do not fit, or if one has no exact match
+// there (ERROR_NO_UNICODE_TRANSLATION), where the system would put a '?' or
+// a look-alike. UTF-8 has every character, and refuses the question.
 static int from_utf16(UINT page, const wchar_t* characters, char* out, std::size_t size)
 {
     BOOL lost = FALSE;
@@ -48,14 +42,14 @@ static int from_utf16(UINT page, const wchar_t* characters, char* out, std::size
 static int gives_back(const wchar_t* characters, const char* text)
 {
     std::string back(std::strlen(text) + 1, '\0');
-    return from_utf16(CP_ACP, characters, &back[0], back.size()) && back.c_str() == std::string(text);
+    return from_utf16(CP_ACP, characters, &back[0], back.size()) &&
+           back.c_str() == std::string(text);
 }
 
 // A path of forkit's for the wide calls, which take paths longer than
-// MAX_PATH where the system allows (forkit.exe's manifest asks for that).
-// The ...A calls would take a byte the code page does not define, or one
-// that comes back as another, for some other character, and open a file
-// that was never named: such a path is refused instead.
+// MAX_PATH where the system allows it. The ...A calls would take a byte the
+// code page lacks, or one that comes back as another, for some other
+// character, and open a file never named: such a path is refused instead.
 static int wide(const char* path, std::wstring* out)
 {
     if (to_utf16(CP_ACP, path, out) && gives_back(out->c_str(), path))
@@ -98,13 +92,12 @@ int can_enter_folder(const char* path)
 {
     HANDLE handle = open_path(path, FILE_TRAVERSE | SYNCHRONIZE);
     BY_HANDLE_FILE_INFORMATION info;
-    int folder = handle != INVALID_HANDLE_VALUE && GetFileInformationByHandle(handle, &info) &&
+    if (handle == INVALID_HANDLE_VALUE)
+        return 0;
+    int folder = GetFileInformationByHandle(handle, &info) &&
                  (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY);
-    if (handle != INVALID_HANDLE_VALUE) {
-        (void)CloseHandle(handle);
-        if (!folder)
-            SetLastError(ERROR_DIRECTORY);
-    }
+    (void)CloseHandle(handle);
+    SetLastError(ERROR_DIRECTORY);
     return folder;
 }
 
@@ -172,12 +165,12 @@ static HANDLE handle_of(FileHandle file)
     return reinterpret_cast<HANDLE>(file);
 }
 
-// Blocks are far smaller than a DWORD.
 long read_file(FileHandle file, char* to, std::size_t size)
 {
     DWORD got = 0;
-    return ReadFile(handle_of(file), to, static_cast<DWORD>(size), &got, NULL) ? static_cast<long>(got)
-                                                                               : -1;
+    return ReadFile(handle_of(file), to, static_cast<DWORD>(size), &got, NULL)
+               ? static_cast<long>(got)
+               : -1;
 }
 
 int write_file(FileHandle file, const char* from, std::size_t size)
@@ -282,12 +275,13 @@ int commit_file(FileHandle file, const char* temporary, const char* path)
     return 0;
 }
 
+// A run still going holds its file open without delete sharing.
 int remove_unheld(const char* path)
 {
     std::wstring name;
-    if (!wide(path, &name))
-        return 0;
-    DWORD error = DeleteFileW(name.c_str()) ? ERROR_FILE_NOT_FOUND : GetLastError();
+    DWORD error = !wide(path, &name)          ? GetLastError()
+                  : DeleteFileW(name.c_str()) ? ERROR_FILE_NOT_FOUND
+                                              : GetLastError();
     return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
 }
 
@@ -299,8 +293,7 @@ int list_folder(const char* path, void (*visit)(const char* name, void* context)
                                          : INVALID_HANDLE_VALUE;
     if (search == INVALID_HANDLE_VALUE)
         return 0;
-    // A name the code page cannot hold is none that forkit made.
-    char name[MAX_PATH * 4];
+    char name[MAX_PATH * 4]; // a name the code page lacks is none of forkit's
     do {
         if (from_utf16(CP_ACP, found.cFileName, name, sizeof name))
             visit(name, context);
@@ -337,37 +330,28 @@ int argument_is_exact(const char* argument)
 
 int convert_text(int from, int to, const char* text, char* out, std::size_t size)
 {
+    const UINT pages[] = {CP_ACP, CP_UTF8, GetOEMCP()}; // as CodePage numbers them
     std::wstring characters;
-    return to_utf16(page_of(from), text, &characters) &&
-           from_utf16(page_of(to), characters.c_str(), out, size);
+    return to_utf16(pages[from], text, &characters) &&
+           from_utf16(pages[to], characters.c_str(), out, size);
 }
 
-static HANDLE console_of(std::FILE* stream)
+// A console shows bytes in its own code page, not in the one the names came
+// in, so it is given the characters, each line feed as CR LF as the C
+// library's text mode would.
+void write_console(std::FILE* stream, const char* bytes, const char* utf8)
 {
-    return reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream)));
-}
-
-int console_takes_characters(std::FILE* stream)
-{
-    DWORD mode;
-    return GetConsoleMode(console_of(stream), &mode) != 0;
-}
-
-// A console is given the characters, each line feed as CR LF as the C
-// library's text mode would; anything else gets the bytes.
-void write_console(std::FILE* stream, const char* line)
-{
+    HANDLE console = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream)));
     std::wstring characters, shown;
-    if (!console_takes_characters(stream) || !to_utf16(CP_UTF8, line, &characters)) {
-        (void)std::fputs(line, stream);
+    DWORD mode, written;
+    if (utf8 == NULL || !GetConsoleMode(console, &mode) || !to_utf16(CP_UTF8, utf8, &characters)) {
+        (void)std::fputs(bytes, stream);
         (void)std::fflush(stream);
         return;
     }
     for (wchar_t c : characters)
         shown += c == L'\n' ? std::wstring(L"\r\n") : std::wstring(1, c);
-    DWORD written;
-    (void)WriteConsoleW(console_of(stream), shown.c_str(), static_cast<DWORD>(shown.size()),
-                        &written, NULL);
+    (void)WriteConsoleW(console, shown.c_str(), static_cast<DWORD>(shown.size()), &written, NULL);
 }
 
 void describe_system_error(char* out, std::size_t size)

@@ -48,13 +48,11 @@ static void show(const char* text, int utf8, char* shown, std::size_t size)
 
 static void write_shown(std::FILE* stream, const char* text)
 {
-    char utf8[4 * TEXT_BUFFER_SIZE];
-    char shown[sizeof utf8 + 2];
-    if (console_takes_characters(stream) && convert_text(ARGUMENTS_PAGE, UTF8_PAGE, text, utf8, sizeof utf8))
-        show(utf8, 1, shown, sizeof shown);
-    else
-        show(text, !ON_WINDOWS, shown, sizeof shown);
-    write_console(stream, shown);
+    char utf8[4 * TEXT_BUFFER_SIZE], shown_utf8[sizeof utf8 + 2], shown[sizeof utf8 + 2];
+    int converted = convert_text(ARGUMENTS_PAGE, UTF8_PAGE, text, utf8, sizeof utf8);
+    show(converted ? utf8 : "", 1, shown_utf8, sizeof shown_utf8);
+    show(text, !ON_WINDOWS, shown, sizeof shown);
+    write_console(stream, shown, converted ? shown_utf8 : NULL);
 }
 
 void print_line(const char* text)
