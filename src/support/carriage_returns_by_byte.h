@@ -9,12 +9,12 @@ inline std::size_t add_carriage_returns_by_byte(const char* text, std::size_t co
 {
     std::size_t length = 0;
     int added = 0;
-    for (std::size_t i = 0; i < count; i++) {
-        if (text[i] == '\n' && text[i - 1] != '\r') {
+    for (const char* at = text; at < text + count; at++) {
+        if (*at == '\n' && at[-1] != '\r') {
             out[length++] = '\r';
             added = 1;
         }
-        out[length++] = text[i];
+        out[length++] = *at;
     }
     return added ? length : 0;
 }
