@@ -120,25 +120,18 @@ int windows_root_by_text(const char* path)
 // CON, PRN, AUX, NUL, and COM or LPT with a digit 0-9 or a superscript 1-3.
 static int is_device_stem(const char* stem, std::size_t length)
 {
-    if (length < 3 || length > 5)
-        return 0;
-    char upper[4] = "";
-    for (std::size_t i = 0; i < 3; i++)
-        upper[i] = static_cast<char>(std::toupper(static_cast<unsigned char>(stem[i])));
-    static const char* const devices[] = {"CON", "PRN", "AUX", "NUL"};
-    if (length == 3) {
-        for (const char* device : devices)
-            if (std::strcmp(upper, device) == 0)
-                return 1;
-        return 0;
-    }
-    int numbered = std::strcmp(upper, "COM") == 0 || std::strcmp(upper, "LPT") == 0;
+    static const char* const devices[] = {"CON", "PRN", "AUX", "NUL", "COM", "LPT"};
     const char* number = stem + 3;
-    if (length == 4)
-        return numbered && std::isdigit(static_cast<unsigned char>(number[0]));
-    return numbered && length == 5 &&
-           (std::strncmp(number, "\xc2\xb9", 2) == 0 || std::strncmp(number, "\xc2\xb2", 2) == 0 ||
-            std::strncmp(number, "\xc2\xb3", 2) == 0);
+    int numbered = (length == 4 && std::isdigit(static_cast<unsigned char>(number[0]))) ||
+                   (length == 5 && number[0] == '\xc2' && std::strchr("\xb9\xb2\xb3", number[1]));
+    for (int i = 0; i < 6 && length >= 3; i++) {
+        int same = 1;
+        for (int c = 0; c < 3; c++)
+            same &= std::toupper(static_cast<unsigned char>(stem[c])) == devices[i][c];
+        if (same && (i < 4 ? length == 3 : numbered))
+            return 1;
+    }
+    return 0;
 }
 
 int windows_renames(const char* name)

@@ -74,8 +74,7 @@ static void stop_on_signal(int signal_number)
 
 void prepare_process()
 {
-    // A closed output and a file size limit make writes fail, which forkit
-    // reports; neither stops the run half way.
+    // A closed output or a size limit fails a write, which forkit reports.
     (void)std::signal(SIGPIPE, SIG_IGN);
     (void)std::signal(SIGXFSZ, SIG_IGN);
     // A stop that the caller chose to ignore (nohup) stays ignored.

@@ -279,10 +279,9 @@ int commit_file(FileHandle file, const char* temporary, const char* path)
 int remove_unheld(const char* path)
 {
     std::wstring name;
-    DWORD error = !wide(path, &name)          ? GetLastError()
-                  : DeleteFileW(name.c_str()) ? ERROR_FILE_NOT_FOUND
-                                              : GetLastError();
-    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+    if (wide(path, &name) && DeleteFileW(name.c_str()))
+        return 1;
+    return GetLastError() == ERROR_FILE_NOT_FOUND || GetLastError() == ERROR_PATH_NOT_FOUND;
 }
 
 int list_folder(const char* path, void (*visit)(const char* name, void* context), void* context)
