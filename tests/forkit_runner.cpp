@@ -87,7 +87,10 @@ bool links_look_like_files()
 std::string in_files(const std::string& q3path, const fs::path& current)
 {
     const bool wine = std::getenv("FORKIT_WINE_PREFIX") != nullptr;
-    if (q3path[0] == '/' || q3path[0] == '\\')
+    const bool rooted = q3path[0] == '/' || q3path[0] == '\\';
+    if (rooted && (q3path[1] == '/' || q3path[1] == '\\'))
+        return q3path; // a network path
+    if (rooted)
         return wine ? "Z:" + q3path : q3path;
     std::string folder = current.string();
     if (wine)

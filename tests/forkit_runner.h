@@ -35,7 +35,7 @@ bool links_look_like_files();
 // The game folder `q3path`, given to forkit in the folder `current`, as
 // forkit names it in the files it writes: a relative one after the current
 // folder, and under Wine (FORKIT_WINE_PREFIX) one rooted without a drive
-// after Z:, the drive that holds the host's root.
+// after Z:, the drive that holds the host's root; a network path as it is.
 std::string in_files(const std::string& q3path, const fs::path& current);
 
 // A temporary source tree with its three modules and seven lists, an empty

@@ -55,8 +55,8 @@ static int write_launcher_lines(NewFile* out, const char* modname, const char* q
         return 0;
     }
     if (windows_path_start(q3path) == NETWORK_PATH) {
-        note_refusal(out->path, "a network folder cannot be the command interpreter's current "
-                                "folder; map its share to a drive letter");
+        note_refusal(out->path, "the command interpreter cannot make a \\\\ path its current "
+                                "folder: map the share to a drive letter");
         return 0;
     }
     return batch_word(q3path, "&|<>^", folder, out->path) &&
