@@ -1,5 +1,4 @@
 #include "driver/checks.h"
-#include "support/arguments.h"
 #include "support/directories.h"
 #include "support/new_file.h"
 #include "support/path_rules.h"

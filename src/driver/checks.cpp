@@ -1,10 +1,16 @@
 #include "checks.h"
 
-#include "../support/arguments.h"
 #include "../support/directories.h"
 #include "../support/failure.h"
 #include "../support/path_checks.h"
+#include "../support/path_rules.h"
+#include "../support/platform.h"
 #include "../support/text_buffer.h"
+
+#include <cstdio>
+#include <cstring>
+
+static const char CODE_PAGE_LACKS[] = "the system code page has no such characters";
 
 void print_usage()
 {
@@ -24,10 +30,50 @@ int source_tree_valid()
 // 1 when the path argument names the place typed; else 0, with why noted.
 static int path_argument_passes(const char* path)
 {
-    const char* fault = path_argument_fault(path);
-    if (fault != NULL)
-        note_refusal(path, fault);
-    return fault == NULL;
+    if (argument_is_exact(path))
+        return 1;
+    note_refusal(path, CODE_PAGE_LACKS);
+    return 0;
+}
+
+const char* mod_name_fault(const char* modname)
+{
+    char utf8[4 * TEXT_BUFFER_SIZE];
+    if (std::strpbrk(modname, "\\/") != NULL)
+        return "a mod name is one folder name";
+    if (!argument_is_exact(modname))
+        return CODE_PAGE_LACKS;
+    if (ON_WINDOWS && (!convert_text(ARGUMENTS_PAGE, UTF8_PAGE, modname, utf8, sizeof utf8) ||
+                       windows_renames(utf8)))
+        return "the system would give the mod's folder another name";
+    return NULL;
+}
+
+int game_folder_for_files(const char* q3path, char* out, std::size_t size)
+{
+    int start = ON_WINDOWS                ? windows_path_start(q3path)
+                : is_separator(q3path[0]) ? DRIVE_PATH
+                                          : RELATIVE_PATH;
+    char current[PATH_SIZE] = "";
+    if ((start == RELATIVE_PATH || start == ROOTED_PATH) &&
+        !current_folder(current, sizeof current)) {
+        note_system_error(".");
+        return 0;
+    }
+    // The current folder and a separator, or its drive, or nothing.
+    std::size_t before = start == RELATIVE_PATH                      ? std::strlen(current)
+                         : start == ROOTED_PATH && current[1] == ':' ? 2
+                                                                     : 0;
+    const char* separator = before > 0 && !is_separator(current[before - 1]) ? "\\" : "";
+    int written = std::snprintf(out, size, "%.*s%s%s", static_cast<int>(before), current,
+                                start == RELATIVE_PATH ? separator : "", q3path);
+    if (start == ROOTED_PATH && before == 0)
+        note_refusal(q3path, "the current folder is on no drive to put before it");
+    else if (written < 0 || static_cast<std::size_t>(written) >= size)
+        note_refusal(q3path, "its full path would be too long");
+    else
+        return 1;
+    return 0;
 }
 
 int check_inputs(const char* modname, const char* sourcepath, const char* q3path, char* game_folder,

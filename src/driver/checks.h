@@ -18,6 +18,18 @@ void print_usage();
 // 1 if game, cgame and ui can be entered from the current directory.
 int source_tree_valid();
 
+// NULL when `modname` can be the name of the mod's folder, as given; else
+// why not: it holds a separator (a mod's name is one folder name), or on
+// Windows the code page changed it or Windows would make another name of it.
+const char* mod_name_fault(const char* modname);
+
+// The game folder as the command files and the launcher name it, from any
+// folder: a relative `q3path` gets the current folder's full path and a
+// separator before it, a Windows one rooted without a drive gets the current
+// drive; any other stays as typed. Nothing in it is resolved or removed. 0,
+// with the reason noted, when it cannot be formed in `size`.
+int game_folder_for_files(const char* q3path, char* out, std::size_t size);
+
 // 0 when the source tree, the game folder, the code set's path and the mod's
 // name pass every check, with the game folder as the files are to name it
 // in `game_folder`; else the code of the first that fails, its reason noted.

@@ -15,7 +15,6 @@
 #include "../generate/copy_listed_files.h"
 #include "../generate/write_build_script.h"
 #include "../generate/write_launch_script.h"
-#include "../support/arguments.h"
 #include "../support/directories.h"
 #include "../support/failure.h"
 #include "../support/path_checks.h"
