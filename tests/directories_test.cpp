@@ -118,7 +118,9 @@ TEST_F(Directories, TheFilesNameTheGameFolderInFull)
         {"/games/q3", drive + "/games/q3"},
         {"\\games\\q3", drive + "\\games\\q3"},
         {"C:\\Games\\Quake3", ON_WINDOWS ? "C:\\Games\\Quake3" : here + "\\C:\\Games\\Quake3"},
-        {"\\\\server\\share\\q3", ON_WINDOWS ? "\\\\server\\share\\q3" : "\\\\server\\share\\q3"},
+        {"\\\\server\\share\\q3", "\\\\server\\share\\q3"},
+        // On Windows from the current folder of drive C:, each process's own.
+        {"C:q3", ON_WINDOWS ? (fs::absolute("C:") / "q3").string() : here + "\\C:q3"},
     };
     for (const auto& [q3path, expected] : cases) {
         char folder[TEXT_BUFFER_SIZE];

@@ -51,22 +51,27 @@ const char* mod_name_fault(const char* modname)
 
 int game_folder_for_files(const char* q3path, char* out, std::size_t size)
 {
+    // A POSIX path from the root stays as typed, as a Windows one with a drive.
     int start = ON_WINDOWS                ? windows_path_start(q3path)
                 : is_separator(q3path[0]) ? DRIVE_PATH
                                           : RELATIVE_PATH;
+    // "C:q3" lies in the current folder of drive C:, which is each process's
+    // own: it is made full from that folder, as a relative path is.
+    int relative = start == RELATIVE_PATH || start == DRIVE_RELATIVE;
     char current[PATH_SIZE] = "";
-    if ((start == RELATIVE_PATH || start == ROOTED_PATH) &&
-        !current_folder(current, sizeof current)) {
+    if ((relative || start == ROOTED_PATH) &&
+        !current_folder(start == DRIVE_RELATIVE ? q3path[0] : 0, current, sizeof current)) {
         note_system_error(".");
         return 0;
     }
     // The current folder and a separator, or its drive, or nothing.
-    std::size_t before = start == RELATIVE_PATH                      ? std::strlen(current)
+    std::size_t before = relative                                    ? std::strlen(current)
                          : start == ROOTED_PATH && current[1] == ':' ? 2
                                                                      : 0;
-    const char* separator = before > 0 && !is_separator(current[before - 1]) ? "\\" : "";
-    int written = std::snprintf(out, size, "%.*s%s%s", static_cast<int>(before), current,
-                                start == RELATIVE_PATH ? separator : "", q3path);
+    const char* separator =
+        relative && before > 0 && !is_separator(current[before - 1]) ? "\\" : "";
+    int written = std::snprintf(out, size, "%.*s%s%s", static_cast<int>(before), current, separator,
+                                q3path + (start == DRIVE_RELATIVE ? 2 : 0));
     if (start == ROOTED_PATH && before == 0)
         note_refusal(q3path, "the current folder is on no drive to put before it");
     else if (written < 0 || static_cast<std::size_t>(written) >= size)

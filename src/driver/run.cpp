@@ -56,11 +56,13 @@ static const char* code_set_folder(const char* prefix, const char* sourcepath, c
                        module.directory);
 }
 
-// 1 if the folder `folder`, which was there already, may be used: a module
-// folder that is a link would have the code set written somewhere else.
+// 1 if the folder `folder`, which could not be made, was there already and
+// may be used: a module folder that is a link would have the code set
+// written somewhere else. Where nothing is there, the reason it could not be
+// made stands.
 static int folder_usable(const char* folder, const char* sourcepath)
 {
-    if (!directory_exists(folder))
+    if (folder == NULL || path_kind(folder) == NOTHING_THERE || !directory_exists(folder))
         return 0;
     if (passes_a_link(folder, std::strlen(sourcepath), std::strlen(folder))) {
         note_refusal(folder, "passes through a link");
@@ -94,10 +96,8 @@ static int create_directories(const char* modname, const char* sourcepath, const
         note_refusal(modname, fault);
         return 0;
     }
-    if (!make_subdirectory(modname, q3path)) {
-        note_system_error(format_text("%s\\%s", q3path, modname));
+    if (!make_subdirectory(modname, q3path))
         return 0;
-    }
     for (const Module& module : MODULES)
         create_code_set_folder(sourcepath, module);
     print_line(SEPARATOR);
@@ -113,21 +113,21 @@ static void copy_phase(const char* sourcepath)
     print_line(SEPARATOR);
 }
 
-static void build_script_phase(const char* modname, const char* sourcepath, const char* q3path)
+static void build_script_phase(const char* modname, const char* sourcepath, const char* game_folder)
 {
     print_line("Creating new compilation scripts..");
     for (const Module& module : MODULES) {
         if (!is_root(module))
-            write_build_script(module.build_list, sourcepath, q3path, modname, module.directory,
-                               module.output_name);
+            write_build_script(module.build_list, sourcepath, game_folder, modname,
+                               module.directory, module.output_name);
     }
     print_line(SEPARATOR);
 }
 
-static void launch_phase(const char* modname, const char* sourcepath, const char* q3path)
+static void launch_phase(const char* modname, const char* sourcepath, const char* game_folder)
 {
     print_line("Creating \"play it.bat\"...");
-    write_launch_script(modname, sourcepath, q3path);
+    write_launch_script(modname, sourcepath, game_folder);
     print_line(SEPARATOR);
     print_line("Task complete");
     print_verdict();

@@ -10,7 +10,7 @@
 #if defined(__x86_64__) || defined(_M_X64)
 #include <emmintrin.h>
 #include <tmmintrin.h>
-#if defined(_MSC_VER)
+#if defined(_MSC_VER) && !defined(__clang__)
 #include <intrin.h>
 #define FORKIT_TARGET_SSSE3
 #else
@@ -133,7 +133,7 @@ static std::size_t add_carriage_returns_ssse3(const char* text, std::size_t coun
 
 static int cpu_has_ssse3()
 {
-#if defined(_MSC_VER)
+#if defined(_MSC_VER) && !defined(__clang__)
     int registers[4];
     __cpuid(registers, 1);
     return (registers[2] >> 9 & 1) != 0;

@@ -5,8 +5,6 @@
 
 #include <cstring>
 
-enum { FINAL_PATH_SIZE = 4096 };
-
 static int same_identity(const FileIdentity& a, const FileIdentity& b)
 {
     return a.volume == b.volume && std::memcmp(a.id, b.id, sizeof a.id) == 0;
@@ -17,9 +15,10 @@ static int same_identity(const FileIdentity& a, const FileIdentity& b)
 // by another name (a link, a drive letter, "..") is still found.
 int lies_within(const char* path, int is_file, const char* top)
 {
-    char at[FINAL_PATH_SIZE];
+    char at[PATH_SIZE];
     FileIdentity goal, here;
-    if (!path_fits(path) || !identity_of(top, &goal) || !final_path_of(path, at, sizeof at) ||
+    if (!path_fits(path) || !final_path_of(top, at, sizeof at) ||
+        !identity_of_final_path(at, &goal) || !final_path_of(path, at, sizeof at) ||
         (is_file && !cut_to_folder(at)))
         return -1;
     do {
@@ -33,7 +32,7 @@ int lies_within(const char* path, int is_file, const char* top)
 
 int names_a_root(const char* path)
 {
-    char final_path[FINAL_PATH_SIZE];
+    char final_path[PATH_SIZE];
     if (path[0] == '\0' || (ON_WINDOWS && windows_root_by_text(path)))
         return 1;
     return path_fits(path) && final_path_of(path, final_path, sizeof final_path) &&

@@ -28,16 +28,15 @@ int path_kind(const char* path);
 // 1 if the folder `path`, links followed, could be made the current one.
 int can_enter_folder(const char* path);
 
-// What tells a file or folder from every other, links followed.
+// A final path names what a path leads to in full, every link resolved:
+// POSIX "/a/b", Windows "\\?\C:\a\b" in UTF-8. 0 if it cannot be had or fit.
+int final_path_of(const char* path, char* out, std::size_t size);
+
+// What tells the file or folder at a final path from every other.
 struct FileIdentity {
     std::uint64_t volume;
     unsigned char id[16];
 };
-int identity_of(const char* path, FileIdentity* out);
-
-// A final path names what a path leads to in full, every link resolved:
-// POSIX "/a/b", Windows "\\?\C:\a\b" in UTF-8. 0 if it cannot be had or fit.
-int final_path_of(const char* path, char* out, std::size_t size);
 int identity_of_final_path(const char* final_path, FileIdentity* out);
 
 // Creates the one folder `path`; 0 if it exists or cannot be made.
@@ -75,8 +74,9 @@ int remove_unheld(const char* path);
 // Calls `visit` with each name in the folder `path`; 0 if it cannot be read.
 int list_folder(const char* path, void (*visit)(const char* name, void* context), void* context);
 
-// The full path of the current folder; 0 if it cannot be had or fit.
-int current_folder(char* out, std::size_t size);
+// The full path of the current folder, or on Windows of the current folder
+// of the drive `drive` (0 for the current drive); 0 if it cannot be had.
+int current_folder(char drive, char* out, std::size_t size);
 
 // 1 unless `argument`, one of the process's arguments, stands for other
 // characters than those typed: Windows hands a program its arguments in the

@@ -15,18 +15,16 @@
 const int ON_WINDOWS = 0;
 
 // forkit forms Windows paths: here each backslash becomes a slash.
-struct NativePath {
-    char text[PATH_SIZE];
-};
+typedef char NativePath[PATH_SIZE];
 
 static const char* native(const char* path, NativePath* out)
 {
     std::size_t i = 0;
-    for (; path[i] != '\0' && i + 1 < sizeof out->text; i++)
-        out->text[i] = path[i] == '\\' ? '/' : path[i];
+    for (; path[i] != '\0' && i + 1 < PATH_SIZE; i++)
+        (*out)[i] = path[i] == '\\' ? '/' : path[i];
     // Never cut: a path that does not fit names nothing.
-    out->text[path[i] == '\0' ? i : 0] = '\0';
-    return out->text;
+    (*out)[path[i] == '\0' ? i : 0] = '\0';
+    return *out;
 }
 
 // The file being created, for the stop hook: its native name, and its
@@ -126,12 +124,6 @@ int identity_of_final_path(const char* name, FileIdentity* out)
     return 1;
 }
 
-int identity_of(const char* path, FileIdentity* out)
-{
-    NativePath native_path;
-    return identity_of_final_path(native(path, &native_path), out);
-}
-
 int final_path_of(const char* path, char* out, std::size_t size)
 {
     NativePath native_path;
@@ -165,7 +157,7 @@ FileHandle open_for_reading(const char* path, OpenedFile* info)
 }
 
 // forkit's handlers end the process, so no read or write is interrupted to
-// be tried again. A short write is a full disk or a size limit.
+// be tried again. A short write is followed by one that fails and says why.
 long read_file(FileHandle file, char* to, std::size_t size)
 {
     return static_cast<long>(read(static_cast<int>(file), to, size));
@@ -173,7 +165,14 @@ long read_file(FileHandle file, char* to, std::size_t size)
 
 int write_file(FileHandle file, const char* from, std::size_t size)
 {
-    return write(static_cast<int>(file), from, size) == static_cast<ssize_t>(size);
+    while (size > 0) {
+        ssize_t put = write(static_cast<int>(file), from, size);
+        if (put <= 0)
+            return 0;
+        from += put;
+        size -= static_cast<std::size_t>(put);
+    }
+    return 1;
 }
 
 void close_file(FileHandle file)
@@ -192,17 +191,21 @@ FileHandle create_locked(const char* path, unsigned mode, int* taken)
     writing_path[0] = name[0];
     int fd = open(name, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
     writing_fd = fd;
-    *taken = fd < 0 && errno == EEXIST;
     // The lock marks the file as a running run's own. Another run that took
-    // it for a leftover before the lock has removed it by now.
+    // it for a leftover before the lock holds it, or has removed it by now.
     struct stat info;
-    if (fd >= 0 && flock(fd, LOCK_EX | LOCK_NB) == 0 && fstat(fd, &info) == 0 && info.st_nlink > 0)
+    int locked = fd >= 0 && flock(fd, LOCK_EX | LOCK_NB) == 0;
+    *taken = locked ? fstat(fd, &info) == 0 && info.st_nlink == 0
+                    : errno == (fd < 0 ? EEXIST : EWOULDBLOCK);
+    if (locked && !*taken)
         return fd;
+    int error = errno;
+    if (fd >= 0 && !*taken)
+        (void)unlink(name); // ours, but of no use without a lock
     forget_writing();
-    if (fd >= 0) {
+    if (fd >= 0)
         (void)close(fd);
-        *taken = 1;
-    }
+    errno = error;
     return NO_FILE;
 }
 
@@ -214,7 +217,7 @@ int commit_file(FileHandle file, const char* temporary, const char* path)
     int moved = rename(native(temporary, &from), native(path, &to)) == 0;
     int error = errno;
     if (!moved)
-        (void)unlink(from.text);
+        (void)unlink(from);
     forget_writing();
     int closed = close(static_cast<int>(file)) == 0;
     if (!moved)
@@ -248,7 +251,7 @@ int list_folder(const char* path, void (*visit)(const char* name, void* context)
     return 1;
 }
 
-int current_folder(char* out, std::size_t size)
+int current_folder(char, char* out, std::size_t size)
 {
     return getcwd(out, size) != NULL;
 }

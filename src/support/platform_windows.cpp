@@ -58,15 +58,14 @@ static int wide(const char* path, std::wstring* out)
     return 0;
 }
 
-static const DWORD SHARE_ALL = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
-
 // A handle on the file or folder `path` (in `page`) that reads its
-// properties, and whatever `access` adds.
+// properties, and whatever `access` adds; shared with every other opener.
 static HANDLE open_path(const char* path, DWORD access = 0, UINT page = CP_ACP)
 {
     std::wstring name;
     int named = page == CP_ACP ? wide(path, &name) : to_utf16(page, path, &name);
-    return named ? CreateFileW(name.c_str(), access, SHARE_ALL, NULL, OPEN_EXISTING,
+    const DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+    return named ? CreateFileW(name.c_str(), access, share, NULL, OPEN_EXISTING,
                                FILE_FLAG_BACKUP_SEMANTICS, NULL)
                  : INVALID_HANDLE_VALUE;
 }
@@ -76,15 +75,12 @@ int path_kind(const char* path)
     std::wstring name;
     DWORD attributes =
         wide(path, &name) ? GetFileAttributesW(name.c_str()) : INVALID_FILE_ATTRIBUTES;
-    if (attributes == INVALID_FILE_ATTRIBUTES)
-        return NOTHING_THERE;
-    if (attributes & FILE_ATTRIBUTE_REPARSE_POINT)
-        return LINK;
-    if (attributes & FILE_ATTRIBUTE_DIRECTORY)
-        return FOLDER;
-    if (attributes & FILE_ATTRIBUTE_DEVICE)
-        return OTHER_KIND;
-    return attributes & FILE_ATTRIBUTE_READONLY ? READ_ONLY_FILE : WRITABLE_FILE;
+    return attributes == INVALID_FILE_ATTRIBUTES       ? NOTHING_THERE
+           : attributes & FILE_ATTRIBUTE_REPARSE_POINT ? LINK
+           : attributes & FILE_ATTRIBUTE_DIRECTORY     ? FOLDER
+           : attributes & FILE_ATTRIBUTE_DEVICE        ? OTHER_KIND
+           : attributes & FILE_ATTRIBUTE_READONLY      ? READ_ONLY_FILE
+                                                       : WRITABLE_FILE;
 }
 
 // Opened as the system opens a folder to make it the current one.
@@ -97,7 +93,8 @@ int can_enter_folder(const char* path)
     int folder = GetFileInformationByHandle(handle, &info) &&
                  (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY);
     (void)CloseHandle(handle);
-    SetLastError(ERROR_DIRECTORY);
+    if (!folder)
+        SetLastError(ERROR_DIRECTORY);
     return folder;
 }
 
@@ -115,11 +112,6 @@ static int identify_and_close(HANDLE handle, FileIdentity* out)
         std::memcpy(out->id, info.FileId.Identifier, sizeof out->id);
     }
     return known;
-}
-
-int identity_of(const char* path, FileIdentity* out)
-{
-    return identify_and_close(open_path(path), out);
 }
 
 int identity_of_final_path(const char* final_path, FileIdentity* out)
@@ -207,10 +199,14 @@ FileHandle create_locked(const char* path, unsigned, int* taken)
         (void)mark_for_deletion(handle, TRUE);
         return reinterpret_cast<FileHandle>(handle);
     }
-    // A file another run is writing, marked for deletion, denies access.
+    // A file another run is writing, marked for deletion, denies access, even
+    // to its attributes.
     DWORD error = GetLastError();
+    DWORD found =
+        GetFileAttributesW(name.c_str()) != INVALID_FILE_ATTRIBUTES ||
+        (GetLastError() != ERROR_FILE_NOT_FOUND && GetLastError() != ERROR_PATH_NOT_FOUND);
     *taken = error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS ||
-             (error == ERROR_ACCESS_DENIED && path_kind(path) != NOTHING_THERE);
+             (error == ERROR_ACCESS_DENIED && found);
     SetLastError(error);
     return NO_FILE;
 }
@@ -301,11 +297,13 @@ int list_folder(const char* path, void (*visit)(const char* name, void* context)
     return 1;
 }
 
-int current_folder(char* out, std::size_t size)
+int current_folder(char drive, char* out, std::size_t size)
 {
-    DWORD needed = GetCurrentDirectoryW(0, NULL);
+    const wchar_t of_drive[] = {static_cast<wchar_t>(drive), L':', L'\0'};
+    const wchar_t* name = drive != 0 ? of_drive : L".";
+    DWORD needed = GetFullPathNameW(name, 0, NULL, NULL);
     std::wstring full(needed + 1, L'\0');
-    return needed > 0 && GetCurrentDirectoryW(needed, &full[0]) < needed &&
+    return needed > 0 && GetFullPathNameW(name, needed, &full[0], NULL) < needed &&
            from_utf16(CP_ACP, full.c_str(), out, size);
 }
 
@@ -365,7 +363,6 @@ void describe_system_error(char* out, std::size_t size)
         out[--length] = '\0';
 }
 
-// Ctrl-C, Ctrl-Break and a closed console end the process, which closes its
-// handles; the file being written is marked to go with its last handle, so
-// nothing is left to do on a stop.
+// Whatever ends the process closes its handles, and the file being written
+// is marked to go with its last one: nothing is left to do on a stop.
 void prepare_process() {}

@@ -45,6 +45,9 @@ std::size_t read_text_line(TextReader* in, char* line, std::size_t size)
         if (c == '\n')
             break;
     }
+    // A line cut short by a read error is none: the list's failure is told.
+    if (in->failed)
+        count = 0;
     if (size > 0)
         line[count] = '\0';
     return count;

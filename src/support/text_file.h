@@ -20,7 +20,8 @@ void start_reading(TextReader* in, FileHandle file);
 
 // Reads one line into `line`: at most size - 1 characters, ending after a
 // line feed if one comes first. Returns how many were stored (0 at the end
-// of the file, or on a read error, which sets in->failed) and terminates them.
+// of the file, or on a read error, which sets in->failed, right after the
+// failed read) and terminates them.
 std::size_t read_text_line(TextReader* in, char* line, std::size_t size);
 
 // Moves the rest of the regular file `in` to `out` as text, in large blocks;
