@@ -85,8 +85,9 @@ static void create_code_set_folder(const char* sourcepath, const Module& module)
         report_failure(code_set_folder("  Error creating ", sourcepath, module));
 }
 
-// Creates the mod's folder (0 if that fails) and then the code set's folders,
-// whose failures show later as failed copies.
+// Creates the mod's folder (0 if that fails, or if the mod's name cannot be
+// a folder's) and then the code set's folders, whose failures show later as
+// failed copies.
 static int create_directories(const char* modname, const char* sourcepath, const char* q3path)
 {
     print_line("Creating directories...");

@@ -3,8 +3,8 @@
 #include <cstddef>
 
 // The plainest of the loops that put a CR before each bare LF (see
-// carriage_returns.h): a byte at a time. The loop of CPUs without SSE2, and
-// the one the others are held against.
+// carriage_returns.h): a byte at a time. The loop of builds for CPUs other
+// than x86-64, and the one the others are held against.
 inline std::size_t add_carriage_returns_by_byte(const char* text, std::size_t count, char* out)
 {
     std::size_t length = 0;

@@ -6,7 +6,7 @@
 #include "text_buffer.h"
 
 // Calls `act` on `path` when it fits, and notes why when that gives 0.
-static int noted(int (*act)(const char*), const char* path)
+static int noting_why(int (*act)(const char*), const char* path)
 {
     if (!path_fits(path)) {
         note_refusal(path, "path too long");
@@ -20,7 +20,7 @@ static int noted(int (*act)(const char*), const char* path)
 
 int directory_exists(const char* path)
 {
-    return noted(can_enter_folder, path);
+    return noting_why(can_enter_folder, path);
 }
 
 int subdirectory_exists(const char* child, const char* parent)
@@ -30,7 +30,7 @@ int subdirectory_exists(const char* child, const char* parent)
 
 int make_directory(const char* path)
 {
-    return noted(make_folder, path);
+    return noting_why(make_folder, path);
 }
 
 int make_subdirectory(const char* child, const char* parent)

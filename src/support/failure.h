@@ -21,7 +21,7 @@ void print_failure();
 // print_failure.
 void report_failure(const char* console_line);
 
-// Counts a step that worked: a folder made, a file written.
+// Counts a step that worked: a folder made or found usable, a file written.
 void count_step_done();
 
 // After the last step, when any failed: one line on standard error that

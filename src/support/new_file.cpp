@@ -14,11 +14,13 @@ enum { SUFFIX_LENGTH = sizeof SUFFIX - 1 };
 static const char* const NUMBERS[] = {"", "2", "3", "4"};
 
 // 1 if `name` ends in the suffix, then nothing or a digit 2 to 4;
-// `as_windows` compares without case and trailing dots and blanks.
-static int ends_in_temporary_name(const char* name, int as_windows)
+// `loosely`, as Windows compares names, without case and trailing dots and
+// blanks: how entries are refused; the removal of leftovers takes only
+// names forkit makes itself.
+static int ends_in_temporary_name(const char* name, int loosely)
 {
     std::size_t length = std::strlen(name);
-    while (as_windows && length > 0 && (name[length - 1] == '.' || name[length - 1] == ' '))
+    while (loosely && length > 0 && (name[length - 1] == '.' || name[length - 1] == ' '))
         length--;
     length -= length > SUFFIX_LENGTH && name[length - 1] >= '2' && name[length - 1] <= '4';
     if (length < SUFFIX_LENGTH)
@@ -26,7 +28,7 @@ static int ends_in_temporary_name(const char* name, int as_windows)
     const char* suffix = name + length - SUFFIX_LENGTH;
     for (std::size_t i = 0; i < SUFFIX_LENGTH; i++) {
         unsigned char c = static_cast<unsigned char>(suffix[i]);
-        if ((as_windows ? std::tolower(c) : c) != SUFFIX[i])
+        if ((loosely ? std::tolower(c) : c) != SUFFIX[i])
             return 0;
     }
     return 1;
@@ -68,7 +70,7 @@ static int folder_ready(const char* path, std::size_t root_length)
         note_refusal(path, "passes through a link");
         return 0;
     }
-    if (lies_within(folder_of(path, folder), 0, ".") == 0)
+    if (lies_within(folder_of(path, folder), 0, ".") == OUTSIDE)
         (void)list_folder(folder, remove_if_leftover, folder);
     remember_checked(&checked, path);
     return 1;
@@ -80,7 +82,7 @@ static int may_replace(const char* path)
     char folder[PATH_SIZE];
     int kind = path_kind(path);
     const char* refusal = NULL;
-    if (kind != NOTHING_THERE && lies_within(folder_of(path, folder), 0, ".") != 0)
+    if (kind != NOTHING_THERE && lies_within(folder_of(path, folder), 0, ".") != OUTSIDE)
         refusal = "would replace a file of the source tree";
     else if (kind == READ_ONLY_FILE)
         refusal = "is read-only";

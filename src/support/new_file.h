@@ -8,8 +8,9 @@
 // A file that stands under its name only once it is whole: it is written at a
 // temporary name beside it (`<name>.forkit-new`, or `.forkit-new2` to `4`
 // while other runs write the same file) and renamed into place when
-// complete. Whatever stops a run, no final name holds a partial file, and
-// an earlier file stays as it was until its replacement is complete.
+// complete. Whatever stops a run (short of the system itself, as no file is
+// synced), no final name holds a partial file, and an earlier file stays as
+// it was until its replacement is complete.
 struct NewFile {
     FileHandle file;
     char path[PATH_SIZE];
@@ -22,8 +23,9 @@ int is_temporary_name(const char* name);
 
 // Starts the file that is to become `path`, with the permission bits `mode`
 // less the process's mask. No folder below the code set's root, the first
-// `root_length` characters of `path`, may be a link; the first time a folder
-// is used, the temporaries that stopped runs left in it are removed. 0, with
+// `root_length` characters of `path`, may be a link; when a run starts
+// writing into a folder, outside the source tree, the temporaries that
+// stopped runs left in it are removed. 0, with
 // the reason noted, when it cannot be started: `path` does not fit, it names
 // anything but a writable regular file, it would replace a file of the source
 // tree (new files may be made there, none is ever written over), or the

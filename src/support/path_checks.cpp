@@ -20,14 +20,14 @@ int lies_within(const char* path, int is_file, const char* top)
     if (!path_fits(path) || !final_path_of(top, at, sizeof at) ||
         !identity_of_final_path(at, &goal) || !final_path_of(path, at, sizeof at) ||
         (is_file && !cut_to_folder(at)))
-        return -1;
+        return UNKNOWN;
     do {
         if (!identity_of_final_path(at, &here))
-            return -1;
+            return UNKNOWN;
         if (same_identity(here, goal))
-            return 1;
+            return INSIDE;
     } while (cut_to_folder(at));
-    return 0;
+    return OUTSIDE;
 }
 
 int names_a_root(const char* path)
@@ -47,10 +47,10 @@ std::size_t folder_length(const char* path)
     return end > 0 ? end - 1 : 0;
 }
 
-int passes_a_link(const char* path, std::size_t from, std::size_t end)
+int passes_a_link(const char* path, std::size_t root_length, std::size_t end)
 {
     char folder[PATH_SIZE];
-    for (std::size_t at = from + 1; at <= end && at < sizeof folder; at++) {
+    for (std::size_t at = root_length + 1; at <= end && at < sizeof folder; at++) {
         if (at < end && !is_separator(path[at]))
             continue;
         std::memcpy(folder, path, at);

@@ -59,8 +59,9 @@ void close_file(FileHandle file);
 
 // Creates `path`, which must not exist, locked as the file of a run still
 // going, with the permission bits `mode` less the process's mask. Until it
-// is committed or abandoned, a run stopped from outside removes it. NO_FILE
-// on failure, with *taken set when something holds the name.
+// is committed or abandoned, a run stopped by Ctrl-C, a kill or a hang-up
+// removes it. NO_FILE on failure, with *taken set when something holds the
+// name.
 FileHandle create_locked(const char* path, unsigned mode, int* taken);
 // Renames the file from `temporary` to `path`, replacing what is there, and
 // closes it; 1 if both worked. On failure the temporary is removed.
@@ -99,5 +100,5 @@ void write_console(std::FILE* stream, const char* bytes, const char* utf8);
 void describe_system_error(char* out, std::size_t size);
 
 // Readies the process: an output that closes never stops the run, and a run
-// stopped from outside removes the file it was creating first.
+// stopped by Ctrl-C, a kill or a hang-up removes the file it was writing.
 void prepare_process();

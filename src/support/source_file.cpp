@@ -21,7 +21,7 @@ static int in_tree(const char* path, int through_link)
             return 1;
         }
     }
-    return lies_within(path, 1, ".") == 1;
+    return lies_within(path, 1, ".") == INSIDE;
 }
 
 FileHandle open_source_file(const char* path, unsigned* mode)

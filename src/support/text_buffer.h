@@ -1,6 +1,7 @@
 #pragma once
 
-// The one shared text buffer: every path and formatted message is made here.
+// The one shared text buffer, where forkit forms its messages and joins its
+// paths.
 enum { TEXT_BUFFER_SIZE = 1024 };
 
 #if defined(__GNUC__)
