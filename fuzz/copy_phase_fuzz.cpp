@@ -72,18 +72,24 @@ std::vector<std::string> model_entries(const std::string& list)
 }
 
 // An entry as the console shows it: control characters but tab as '?', and
-// each C1 control in UTF-8 (C2 80 to C2 9F) as one.
+// each C1 control in UTF-8 (C2 80 to C2 9F, or a byte 80 to 9F that no
+// lead byte before it expects) as one.
 std::string shown(const std::string& entry)
 {
     std::string text;
+    int expected = 0; // bytes still to come of a character
     for (std::size_t i = 0; i < entry.size(); i++) {
         const unsigned char c = static_cast<unsigned char>(entry[i]);
         const unsigned char next = i + 1 < entry.size() ? entry[i + 1] : 0;
-        if (c == 0xC2 && next >= 0x80 && next <= 0x9F)
-            i++;
-        text += (c < 32 && c != '\t') || c == 127 || (c == 0xC2 && next >= 0x80 && next <= 0x9F)
-                    ? '?'
-                    : static_cast<char>(c);
+        const bool pair = c == 0xC2 && next >= 0x80 && next <= 0x9F;
+        const bool lone = expected == 0 && c >= 0x80 && c <= 0x9F;
+        text += (c < 32 && c != '\t') || c == 127 || pair || lone ? '?' : static_cast<char>(c);
+        const unsigned char last = pair ? entry[++i] : c;
+        expected = last >= 0xF0                   ? 3
+                   : last >= 0xE0                 ? 2
+                   : last >= 0xC0                 ? 1
+                   : last >= 0x80 && expected > 0 ? expected - 1
+                                                  : 0;
     }
     return text;
 }

@@ -91,6 +91,9 @@ TEST_F(Directories, ChecksRefuseACodeSetAtTheRoot)
         {"mymod", "C:", windows_root}, // "C:" is a folder name like any other on POSIX
         {"mymod", "C:\\", windows_root},
         {"mymod", "\\\\server\\share\\", windows_root},
+        // Windows would make another folder, or none.
+        {"mymod", "set\\NUL", windows_root},
+        {"mymod", "set. ", windows_root},
         {"mymod", "c:\\mymod", 0},
         {"mymod", "set", 0},
         {"taken", "set", ERROR_MOD_EXISTS},
@@ -119,8 +122,11 @@ TEST_F(Directories, TheFilesNameTheGameFolderInFull)
         {"\\games\\q3", drive + "\\games\\q3"},
         {"C:\\Games\\Quake3", ON_WINDOWS ? "C:\\Games\\Quake3" : here + "\\C:\\Games\\Quake3"},
         {"\\\\server\\share\\q3", "\\\\server\\share\\q3"},
-        // On Windows from the current folder of drive C:, each process's own.
+        // On Windows from the current folder of drive C:, each process's own;
+        // "C:" alone joins with the mod's name into the drive's root.
         {"C:q3", ON_WINDOWS ? (fs::absolute("C:") / "q3").string() : here + "\\C:q3"},
+        {"C:", ON_WINDOWS ? "C:\\" : here + "\\C:"},
+        {"\\\\?\\C:\\q3", ON_WINDOWS ? "C:\\q3" : "\\\\?\\C:\\q3"},
     };
     for (const auto& [q3path, expected] : cases) {
         char folder[TEXT_BUFFER_SIZE];
@@ -149,14 +155,30 @@ TEST(PathRules, TellWhatWindowsMakesOfAName)
         EXPECT_EQ(windows_renames(name), expected) << name;
 
     const std::pair<const char*, int> roots[] = {
-        {"\\", 1},          {"/", 1},
-        {"C:", 1},          {"c:\\", 1},
-        {"C:/", 1},         {"C:.", 0},
-        {"C:\\x", 0},       {"\\x", 0},
-        {"x", 0},           {"\\\\s\\sh", 1},
-        {"\\\\s\\sh\\", 1}, {"//s/sh/", 1},
-        {"\\\\s", 0},       {"\\\\s\\sh\\x", 0},
+        {"\\", 1},
+        {"/", 1},
+        {"C:", 1},
+        {"c:\\", 1},
+        {"C:/", 1},
+        {"C:.", 0},
+        {"C:\\x", 0},
+        {"\\x", 0},
+        {"x", 0},
+        {"\\\\s\\sh", 1},
+        {"\\\\s\\sh\\", 1},
+        {"//s/sh/", 1},
+        {"\\\\s", 0},
+        {"\\\\s\\sh\\x", 0},
         {"//", 1},
+        // The long forms, and what "." and ".." make of a path.
+        {"\\\\?\\UNC\\s\\sh", 1},
+        {"\\\\?\\C:\\", 1},
+        {"\\\\.\\C:", 1},
+        {"\\\\s\\sh\\.", 1},
+        {"\\\\s\\sh\\x\\..", 1},
+        {"C:\\x\\..\\..", 1},
+        {"\\x\\..", 1},
+        {"C:\\x\\.", 0},
     };
     for (const auto& [path, expected] : roots)
         EXPECT_EQ(windows_root_by_text(path), expected) << path;

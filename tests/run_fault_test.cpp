@@ -330,13 +330,18 @@ TEST_F(WrongKind, PathsOfTheWrongKindAreReportedAndKept)
                      "  Error creating " + set + "\\play it.bat\n"),
          all_but({"mymod", "mymod/game", "mymod/game/g_main.c", "mymod/ui", "mymod/ui/ui.q3asm",
                   "mymod/play it.bat"})},
+        // Removed where the link is seen as what it is; a Windows program
+        // under Wine cannot tell it from another name of the tree's file,
+        // and keeps it.
         {"a hard link is left at a temporary name",
          [&] {
              fs::create_directories(code_set);
              write_file(code_set / "notes.txt", "earlier notes");
              fs::create_hard_link(tree / "notes.txt", code_set / "notes.txt.forkit-new");
          },
-         from_copies(ALL_COPIED), all_but({"mymod"}, {"mymod/notes.txt.forkit-new"})},
+         from_copies(ALL_COPIED),
+         links_look_like_files() ? all_but({"mymod"})
+                                 : all_but({"mymod"}, {"mymod/notes.txt.forkit-new"})},
         // Read, a FIFO would wait for a writer and /dev/zero never end.
         {"lists and sources are not regular files",
          [&] {
@@ -445,12 +450,11 @@ TEST_F(WrongKind, ABuildListThatFailsWhileReadLeavesTheEarlierScript)
 }
 
 // Symbolic links left at the temporary names of files being replaced are
-// removed, never written through into the files they name.
+// removed, never written through into the files they name, nor removed with
+// them. A Windows program under Wine sees such a link as the file it names,
+// and leaves it.
 TEST_F(WrongKind, SymbolicLinksAtTheTemporaryNamesAreReplaced)
 {
-    if (links_look_like_files())
-        GTEST_SKIP() << "the program under test sees a symbolic link as the file it names "
-                        "(as Windows programs under Wine do), so it cannot remove the link alone";
     fs::create_directories(code_set / "game");
     fs::create_directories(code_set / "ui");
     write_file(code_set / "game" / "g_main.c", "earlier source");
@@ -461,8 +465,10 @@ TEST_F(WrongKind, SymbolicLinksAtTheTemporaryNamesAreReplaced)
     RunResult run = fork();
     EXPECT_EQ(copy_phase_of(run.console), from_copies(ALL_COPIED));
     std::vector<std::string> expected =
-        all_but({"mymod", "mymod/game", "mymod/ui"},
-                {"mymod/game/g_main.c.forkit-new", "mymod/ui/ui.q3asm.forkit-new", "quake3/mymod"});
+        all_but({"mymod", "mymod/game", "mymod/ui"}, {"quake3/mymod"});
+    if (!links_look_like_files())
+        expected.insert(expected.end(),
+                        {"mymod/game/g_main.c.forkit-new", "mymod/ui/ui.q3asm.forkit-new"});
     std::sort(expected.begin(), expected.end());
     EXPECT_EQ(changes(before, snapshot(root)), expected);
 }

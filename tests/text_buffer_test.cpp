@@ -25,6 +25,7 @@ TEST(TextBuffer, PrintLineWritesTheTextAndOneLineFeed)
 {
     // A Windows code page's bytes go to a file or pipe as they are.
     const std::string c1 = ON_WINDOWS ? "\xc2\x9b\xc2\x80" : "??";
+    const std::string lone = ON_WINDOWS ? "\x9b\x85" : "??";
     const std::pair<const char*, std::string> cases[] = {
         {"Task complete", "Task complete\n"},
         {"100% done %s", "100% done %s\n"},
@@ -37,6 +38,9 @@ TEST(TextBuffer, PrintLineWritesTheTextAndOneLineFeed)
         {"e\xc2\x9b\xc2\x80"
          "2J\xc4\x80\xd0\x90\xc2",
          "e" + c1 + "2J\xc4\x80\xd0\x90\xc2\n"},
+        // A lone C1 byte is one of its own to an 8-bit terminal.
+        {"k\x9b[2J\x85\xe2\x82\xac", "k" + lone.substr(0, lone.size() / 2) + "[2J" +
+                                         lone.substr(lone.size() / 2) + "\xe2\x82\xac\n"},
     };
     for (const auto& [text, expected] : cases) {
         testing::internal::CaptureStdout();

@@ -36,28 +36,52 @@ static int path_argument_passes(const char* path)
     return 0;
 }
 
+// 1 on Windows when Windows would give a folder made at `path` another name
+// than its last part, or none. Told in UTF-8, where no byte of a character
+// is taken for a separator, as the second byte of a double-byte one may be.
+static int renamed_on_windows(const char* path)
+{
+    char utf8[4 * TEXT_BUFFER_SIZE];
+    if (!ON_WINDOWS)
+        return 0;
+    if (!convert_text(ARGUMENTS_PAGE, UTF8_PAGE, path, utf8, sizeof utf8))
+        return 1;
+    const char* last = utf8 + std::strlen(utf8);
+    while (last > utf8 && !is_separator(last[-1]))
+        last--;
+    return windows_renames(last);
+}
+
 const char* mod_name_fault(const char* modname)
 {
     char utf8[4 * TEXT_BUFFER_SIZE];
-    if (std::strpbrk(modname, "\\/") != NULL)
+    const char* name =
+        ON_WINDOWS && convert_text(ARGUMENTS_PAGE, UTF8_PAGE, modname, utf8, sizeof utf8) ? utf8
+                                                                                          : modname;
+    if (std::strpbrk(name, "\\/") != NULL)
         return "a mod name is one folder name";
     if (!argument_is_exact(modname))
         return CODE_PAGE_LACKS;
-    if (ON_WINDOWS && (!convert_text(ARGUMENTS_PAGE, UTF8_PAGE, modname, utf8, sizeof utf8) ||
-                       windows_renames(utf8)))
+    if (renamed_on_windows(modname))
         return "the system would give the mod's folder another name";
     return NULL;
 }
 
 int game_folder_for_files(const char* q3path, char* out, std::size_t size)
 {
+    // A long form with a drive names what its short one does, which the
+    // command interpreter can take.
+    if (ON_WINDOWS && std::strncmp(q3path, "\\\\?\\", 4) == 0 &&
+        windows_path_start(q3path + 4) == DRIVE_PATH)
+        q3path += 4;
     // A POSIX path from the root stays as typed, as a Windows one with a drive.
     int start = ON_WINDOWS                ? windows_path_start(q3path)
                 : is_separator(q3path[0]) ? DRIVE_PATH
                                           : RELATIVE_PATH;
     // "C:q3" lies in the current folder of drive C:, which is each process's
-    // own: it is made full from that folder, as a relative path is.
-    int relative = start == RELATIVE_PATH || start == DRIVE_RELATIVE;
+    // own: it is made full from that folder, as a relative path is. "C:"
+    // alone is not: joined with the mod's name it is the drive's root.
+    int relative = start == RELATIVE_PATH || (start == DRIVE_RELATIVE && q3path[2] != '\0');
     char current[PATH_SIZE] = "";
     if ((relative || start == ROOTED_PATH) &&
         !current_folder(start == DRIVE_RELATIVE ? q3path[0] : 0, current, sizeof current)) {
@@ -70,8 +94,9 @@ int game_folder_for_files(const char* q3path, char* out, std::size_t size)
                                                                      : 0;
     const char* separator =
         relative && before > 0 && !is_separator(current[before - 1]) ? "\\" : "";
-    int written = std::snprintf(out, size, "%.*s%s%s", static_cast<int>(before), current, separator,
-                                q3path + (start == DRIVE_RELATIVE ? 2 : 0));
+    int written = std::snprintf(out, size, "%.*s%s%s%s", static_cast<int>(before), current,
+                                separator, q3path + (relative && start == DRIVE_RELATIVE ? 2 : 0),
+                                start == DRIVE_RELATIVE && !relative ? "\\" : "");
     if (start == ROOTED_PATH && before == 0)
         note_refusal(q3path, "the current folder is on no drive to put before it");
     else if (written < 0 || static_cast<std::size_t>(written) >= size)
@@ -95,6 +120,10 @@ int check_inputs(const char* modname, const char* sourcepath, const char* q3path
     }
     if (!path_argument_passes(sourcepath))
         return ERROR_NO_CODE_SET_FOLDER;
+    if (renamed_on_windows(sourcepath)) {
+        note_refusal(sourcepath, "the system would give the code set's folder another name");
+        return ERROR_NO_CODE_SET_FOLDER;
+    }
     // A name that cannot be the mod's folder is refused where it would be made.
     if (mod_name_fault(modname) == NULL && subdirectory_exists(modname, q3path)) {
         note_refusal(format_text("%s\\%s", q3path, modname), "already exists");

@@ -28,8 +28,11 @@ void note_refusal(const char* path, const char* reason)
 void note_system_error(const char* path)
 {
     // Read before anything else runs: formatting the path must not change it.
+    // Windows' messages end in a line end, sometimes after a full stop.
     char reason[sizeof noted_reason];
     describe_system_error(reason, sizeof reason);
+    for (std::size_t end = std::strlen(reason); end > 0 && std::strchr("\r\n .", reason[end - 1]);)
+        reason[--end] = '\0';
     note_refusal(path, reason);
 }
 

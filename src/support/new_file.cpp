@@ -39,9 +39,11 @@ int is_temporary_name(const char* name)
     return ends_in_temporary_name(name, 1);
 }
 
+// On Windows, which compares names without case, any spelling of a name
+// forkit makes blocks it.
 static void remove_if_leftover(const char* name, void* folder)
 {
-    if (!ends_in_temporary_name(name, 0))
+    if (!ends_in_temporary_name(name, ON_WINDOWS))
         return;
     const char* path = format_text("%s\\%s", static_cast<const char*>(folder), name);
     if (path != NULL)
@@ -114,7 +116,7 @@ int open_new_file(NewFile* out, const char* path, std::size_t root_length, unsig
             return 0;
         }
     }
-    note_refusal(out->path, "is being written by other runs");
+    note_refusal(out->path, "its temporary names are all taken, by other runs or what they left");
     return 0;
 }
 

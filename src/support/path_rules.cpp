@@ -91,30 +91,55 @@ int windows_path_start(const char* path)
     return RELATIVE_PATH;
 }
 
-int windows_root_by_text(const char* path)
+// How many folders deep below where it starts `path` leads, "." and ".."
+// taken as the system takes them, by their text; never above the start.
+static int depth_below(const char* path)
 {
-    switch (windows_path_start(path)) {
-    case ROOTED_PATH:
-        return path[1] == '\0';
-    case DRIVE_RELATIVE:
-        return path[2] == '\0';
-    case DRIVE_PATH:
-        return path[3] == '\0';
-    case RELATIVE_PATH:
-        return 0;
+    int depth = 0;
+    for (const char* part = path; *part != '\0';) {
+        std::size_t length = std::strcspn(part, "\\/");
+        if (length == 2 && part[0] == '.' && part[1] == '.')
+            depth -= depth > 0;
+        else if (length > 1 || (length == 1 && part[0] != '.'))
+            depth++;
+        part += length + (part[length] != '\0');
     }
-    // "\\server\share" and "\\server\share\": two names and nothing more;
-    // "\\" alone would join into one.
-    std::size_t at = 2;
-    if (path[at] == '\0')
+    return depth;
+}
+
+// 1 if `path`, after "\\" or "\\?\UNC\", names a share's root: a server and
+// a share, and nothing deeper. Nothing at all would join into one.
+static int names_a_share(const char* path)
+{
+    if (*path == '\0')
         return 1;
     for (int part = 0; part < 2; part++) {
-        std::size_t length = std::strcspn(path + at, "\\/");
+        std::size_t length = std::strcspn(path, "\\/");
         if (length == 0)
             return 0;
-        at += length + (path[at + length] != '\0');
+        path += length + (path[length] != '\0');
     }
-    return path[at] == '\0';
+    return depth_below(path) == 0;
+}
+
+int windows_root_by_text(const char* path)
+{
+    // The long forms name what their short ones do.
+    if (std::strncmp(path, "\\\\?\\UNC\\", 8) == 0)
+        return names_a_share(path + 8);
+    if (std::strncmp(path, "\\\\?\\", 4) == 0 || std::strncmp(path, "\\\\.\\", 4) == 0)
+        path += 4;
+    switch (windows_path_start(path)) {
+    case ROOTED_PATH:
+        return depth_below(path) == 0;
+    case DRIVE_PATH:
+        return depth_below(path + 2) == 0;
+    case DRIVE_RELATIVE: // "C:" joins into "C:\"; "C:." is told by what it names
+        return path[2] == '\0';
+    case NETWORK_PATH:
+        return names_a_share(path + 2);
+    }
+    return 0;
 }
 
 // CON, PRN, AUX, NUL, and COM or LPT with a digit 0-9 or a superscript 1-3.

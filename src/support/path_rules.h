@@ -39,7 +39,9 @@ int windows_path_start(const char* path);
 
 // 1 if joining "\name" to `path` names a root's folder on Windows: "\", "/"
 // and "\\" (which would join into a network path), a bare drive "C:", "C:\",
-// "C:/", and a share "\\server\share" with or without its separator.
+// "C:/", a share "\\server\share" with or without its separator, their long
+// forms ("\\?\C:\", "\\?\UNC\server\share"), and any of them after "." and
+// ".." parts that lead back to it ("C:\x\..").
 int windows_root_by_text(const char* path);
 
 // 1 if Windows would give a file or folder made with the UTF-8 name `name`

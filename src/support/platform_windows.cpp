@@ -1,6 +1,5 @@
 #include "platform.h"
 
-#include <climits>
 #include <cstring>
 #include <cwchar>
 #include <io.h>
@@ -11,15 +10,14 @@
 
 const int ON_WINDOWS = 1;
 
+// No code page gives more UTF-16 units than it has bytes.
 static int to_utf16(UINT page, const char* text, std::wstring* out)
 {
-    int needed = MultiByteToWideChar(page, MB_ERR_INVALID_CHARS, text, -1, NULL, 0);
-    out->assign(needed > 0 ? static_cast<std::size_t>(needed) : 1, L'\0');
-    if (needed <= 0 ||
-        MultiByteToWideChar(page, MB_ERR_INVALID_CHARS, text, -1, &(*out)[0], needed) != needed)
-        return 0;
-    out->resize(static_cast<std::size_t>(needed) - 1);
-    return 1;
+    out->assign(std::strlen(text) + 1, L'\0');
+    int got = MultiByteToWideChar(page, MB_ERR_INVALID_CHARS, text, -1, &(*out)[0],
+                                  static_cast<int>(out->size()));
+    out->resize(got > 0 ? static_cast<std::size_t>(got) - 1 : 0);
+    return got > 0;
 }
 
 // `characters` in `page`; 0 if they do not fit, or if one has no exact match
@@ -29,9 +27,8 @@ static int from_utf16(UINT page, const wchar_t* characters, char* out, std::size
 {
     BOOL lost = FALSE;
     BOOL* asked = page == CP_UTF8 ? NULL : &lost;
-    int size_in = size > INT_MAX ? INT_MAX : static_cast<int>(size);
-    if (WideCharToMultiByte(page, asked ? WC_NO_BEST_FIT_CHARS : 0, characters, -1, out, size_in,
-                            NULL, asked) == 0)
+    if (WideCharToMultiByte(page, asked ? WC_NO_BEST_FIT_CHARS : 0, characters, -1, out,
+                            static_cast<int>(size), NULL, asked) == 0)
         return 0;
     if (lost)
         SetLastError(ERROR_NO_UNICODE_TRANSLATION);
@@ -46,10 +43,9 @@ static int gives_back(const wchar_t* characters, const char* text)
            back.c_str() == std::string(text);
 }
 
-// A path of forkit's for the wide calls, which take paths longer than
-// MAX_PATH where the system allows it. The ...A calls would take a byte the
-// code page lacks, or one that comes back as another, for some other
-// character, and open a file never named: such a path is refused instead.
+// A path of forkit's for the wide calls, which take long paths where the
+// system allows. The ...A calls would take a byte the code page lacks, or one
+// that comes back as another, for another character: such a path is refused.
 static int wide(const char* path, std::wstring* out)
 {
     if (to_utf16(CP_ACP, path, out) && gives_back(out->c_str(), path))
@@ -100,36 +96,36 @@ int can_enter_folder(const char* path)
 
 // The volume's serial number and the file's 128-bit ID there (ReFS's 64-bit
 // indexes are not unique).
-static int identify_and_close(HANDLE handle, FileIdentity* out)
+int identity_of_final_path(const char* final_path, FileIdentity* out)
 {
+    HANDLE handle = open_path(final_path, 0, CP_UTF8);
     FILE_ID_INFO info;
     if (handle == INVALID_HANDLE_VALUE)
         return 0;
     int known = GetFileInformationByHandleEx(handle, FileIdInfo, &info, sizeof info);
     (void)CloseHandle(handle);
-    if (known) {
-        out->volume = info.VolumeSerialNumber;
-        std::memcpy(out->id, info.FileId.Identifier, sizeof out->id);
-    }
+    out->volume = info.VolumeSerialNumber;
+    std::memcpy(out->id, info.FileId.Identifier, sizeof out->id);
     return known;
 }
 
-int identity_of_final_path(const char* final_path, FileIdentity* out)
+// The final path of the open `handle`, "\\?\C:\a" or "\\?\UNC\server\share\a";
+// empty where it cannot be had.
+static std::wstring final_path(HANDLE handle)
 {
-    return identify_and_close(open_path(final_path, 0, CP_UTF8), out);
+    std::wstring path(PATH_SIZE, L'\0');
+    DWORD got = GetFinalPathNameByHandleW(handle, &path[0], PATH_SIZE, FILE_NAME_NORMALIZED);
+    path.resize(got < PATH_SIZE ? got : 0);
+    return path;
 }
 
-// "\\?\C:\a" or "\\?\UNC\server\share\a", in UTF-8.
 int final_path_of(const char* path, char* out, std::size_t size)
 {
     HANDLE handle = open_path(path);
-    if (handle == INVALID_HANDLE_VALUE)
-        return 0;
-    DWORD needed = GetFinalPathNameByHandleW(handle, NULL, 0, FILE_NAME_NORMALIZED);
-    std::wstring final_path(needed + 1, L'\0');
-    DWORD got = GetFinalPathNameByHandleW(handle, &final_path[0], needed, FILE_NAME_NORMALIZED);
-    (void)CloseHandle(handle);
-    return got > 0 && got < needed && from_utf16(CP_UTF8, final_path.c_str(), out, size);
+    std::wstring at = handle != INVALID_HANDLE_VALUE ? final_path(handle) : std::wstring();
+    if (handle != INVALID_HANDLE_VALUE)
+        (void)CloseHandle(handle);
+    return !at.empty() && from_utf16(CP_UTF8, at.c_str(), out, size);
 }
 
 int make_folder(const char* path)
@@ -160,9 +156,8 @@ static HANDLE handle_of(FileHandle file)
 long read_file(FileHandle file, char* to, std::size_t size)
 {
     DWORD got = 0;
-    return ReadFile(handle_of(file), to, static_cast<DWORD>(size), &got, NULL)
-               ? static_cast<long>(got)
-               : -1;
+    int read = ReadFile(handle_of(file), to, static_cast<DWORD>(size), &got, NULL);
+    return read ? static_cast<long>(got) : -1;
 }
 
 int write_file(FileHandle file, const char* from, std::size_t size)
@@ -271,13 +266,23 @@ int commit_file(FileHandle file, const char* temporary, const char* path)
     return 0;
 }
 
-// A run still going holds its file open without delete sharing.
+// Deleted through a handle on what is at `path` itself, if it is there:
+// Wine shows a host's link as the file it names, which a delete by name would
+// remove. A run still going holds its file without delete sharing.
 int remove_unheld(const char* path)
 {
-    std::wstring name;
-    if (wide(path, &name) && DeleteFileW(name.c_str()))
-        return 1;
-    return GetLastError() == ERROR_FILE_NOT_FOUND || GetLastError() == ERROR_PATH_NOT_FOUND;
+    std::wstring name, full(PATH_SIZE, L'\0');
+    HANDLE handle = wide(path, &name) ? CreateFileW(name.c_str(), DELETE, 0, NULL, OPEN_EXISTING,
+                                                    FILE_FLAG_OPEN_REPARSE_POINT, NULL)
+                                      : INVALID_HANDLE_VALUE;
+    if (handle == INVALID_HANDLE_VALUE)
+        return GetLastError() == ERROR_FILE_NOT_FOUND || GetLastError() == ERROR_PATH_NOT_FOUND;
+    const std::wstring at = final_path(handle);
+    DWORD got = GetFullPathNameW(name.c_str(), PATH_SIZE, &full[0], NULL);
+    int itself = at.size() > 4 && got > 0 && got < PATH_SIZE && _wcsicmp(&at[4], full.c_str()) == 0;
+    int removed = itself && mark_for_deletion(handle, TRUE);
+    (void)CloseHandle(handle);
+    return removed;
 }
 
 int list_folder(const char* path, void (*visit)(const char* name, void* context), void* context)
@@ -334,21 +339,19 @@ int convert_text(int from, int to, const char* text, char* out, std::size_t size
 }
 
 // A console shows bytes in its own code page, not in the one the names came
-// in, so it is given the characters, each line feed as CR LF as the C
-// library's text mode would.
+// in, so it is given the characters; it starts a new line at a line feed.
 void write_console(std::FILE* stream, const char* bytes, const char* utf8)
 {
     HANDLE console = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream)));
-    std::wstring characters, shown;
+    std::wstring characters;
     DWORD mode, written;
     if (utf8 == NULL || !GetConsoleMode(console, &mode) || !to_utf16(CP_UTF8, utf8, &characters)) {
         (void)std::fputs(bytes, stream);
         (void)std::fflush(stream);
         return;
     }
-    for (wchar_t c : characters)
-        shown += c == L'\n' ? std::wstring(L"\r\n") : std::wstring(1, c);
-    (void)WriteConsoleW(console, shown.c_str(), static_cast<DWORD>(shown.size()), &written, NULL);
+    (void)WriteConsoleW(console, characters.c_str(), static_cast<DWORD>(characters.size()),
+                        &written, NULL);
 }
 
 void describe_system_error(char* out, std::size_t size)
@@ -358,9 +361,6 @@ void describe_system_error(char* out, std::size_t size)
                                   error, 0, out, static_cast<DWORD>(size), NULL);
     if (length == 0)
         (void)std::snprintf(out, size, "error %lu", static_cast<unsigned long>(error));
-    // The system's messages end in a line end, sometimes after a full stop.
-    while (length > 0 && std::strchr("\r\n .", out[length - 1]) != NULL)
-        out[--length] = '\0';
 }
 
 // Whatever ends the process closes its handles, and the file being written

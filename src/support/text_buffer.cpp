@@ -30,17 +30,25 @@ int breaks_a_quoted_line(const char* text)
 
 // Names come from lists and arguments: a C0 or C1 control in one (an escape,
 // a CR, the one-character CSI U+009B) must not reach the terminal as itself.
-// C1 controls are told only in UTF-8 (C2 80 to C2 9F); a Windows code page's
-// bytes stay as they are.
+// In UTF-8 a C1 control is C2 80 to C2 9F, or a byte 80 to 9F that continues
+// no character, which an 8-bit terminal obeys; other bytes of characters
+// pass, as do a Windows code page's.
 static void show(const char* text, int utf8, char* shown, std::size_t size)
 {
     std::size_t at = 0;
+    int continuing = 0; // bytes still to come of a UTF-8 character
     for (const unsigned char* c = reinterpret_cast<const unsigned char*>(text);
          *c != '\0' && at + 2 < size; c++) {
-        int c1 = utf8 && c[0] == 0xC2 && c[1] >= 0x80 && c[1] <= 0x9F;
+        int c1 = utf8 && ((c[0] == 0xC2 && c[1] >= 0x80 && c[1] <= 0x9F) ||
+                          (continuing == 0 && c[0] >= 0x80 && c[0] <= 0x9F));
         int control = (*c < 32 && *c != '\t' && *c != '\n') || *c == 127;
         shown[at++] = c1 || control ? '?' : static_cast<char>(*c);
-        c += c1;
+        c += c1 && c[0] == 0xC2;
+        continuing = *c >= 0xC0                     ? (*c >= 0xF0   ? 3
+                                                       : *c >= 0xE0 ? 2
+                                                                    : 1)
+                     : *c >= 0x80 && continuing > 0 ? continuing - 1
+                                                    : 0;
     }
     shown[at++] = '\n';
     shown[at] = '\0';
