@@ -44,7 +44,7 @@ int make_folder(const char* path);
 
 // Opens `path` for reading, following links, without waiting on it (a FIFO
 // opens at once): NO_FILE on failure. Tells whether it is a regular file,
-// its permission bits, and whether `path` itself is a link.
+// its permission bits, and on POSIX whether `path` itself is a link.
 struct OpenedFile {
     int regular;
     unsigned mode;

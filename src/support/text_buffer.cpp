@@ -56,8 +56,9 @@ static void show(const char* text, int utf8, char* shown, std::size_t size)
 
 static void write_shown(std::FILE* stream, const char* text)
 {
+    // Only a Windows console takes characters; elsewhere the bytes are UTF-8.
     char utf8[4 * TEXT_BUFFER_SIZE], shown_utf8[sizeof utf8 + 2], shown[sizeof utf8 + 2];
-    int converted = convert_text(ARGUMENTS_PAGE, UTF8_PAGE, text, utf8, sizeof utf8);
+    int converted = ON_WINDOWS && convert_text(ARGUMENTS_PAGE, UTF8_PAGE, text, utf8, sizeof utf8);
     show(converted ? utf8 : "", 1, shown_utf8, sizeof shown_utf8);
     show(text, !ON_WINDOWS, shown, sizeof shown);
     write_console(stream, shown, converted ? shown_utf8 : NULL);
