@@ -58,28 +58,30 @@ int cut_to_folder(char* final_path)
     return 1;
 }
 
-// Adds the depth change of each part of `path` to `depth`; 0 once it goes
-// below where it started.
-static int climb_stays_inside(const char* path, int* depth)
+// Adds the depth change of each part of `path` to `depth`, "." and ".."
+// taken as the system takes them, by their text; 0 if it would go above
+// where it started, where it stays instead.
+static int climb(const char* path, int* depth)
 {
+    int stays_inside = 1;
     for (const char* part = path; *part != '\0';) {
         std::size_t length = std::strcspn(part, "\\/");
-        if (length == 2 && part[0] == '.' && part[1] == '.')
-            (*depth)--;
-        else if (length > 1 || (length == 1 && part[0] != '.'))
+        if (length == 2 && part[0] == '.' && part[1] == '.') {
+            stays_inside &= *depth > 0;
+            *depth -= *depth > 0;
+        } else if (length > 1 || (length == 1 && part[0] != '.')) {
             (*depth)++;
-        if (*depth < 0)
-            return 0;
+        }
         part += length + (part[length] != '\0');
     }
-    return 1;
+    return stays_inside;
 }
 
 int entry_stays_inside(const char* module_dir, const char* entry)
 {
     int depth = 0;
-    return windows_path_start(entry) == RELATIVE_PATH && climb_stays_inside(module_dir, &depth) &&
-           climb_stays_inside(entry, &depth);
+    return windows_path_start(entry) == RELATIVE_PATH && climb(module_dir, &depth) &&
+           climb(entry, &depth);
 }
 
 int windows_path_start(const char* path)
@@ -91,19 +93,11 @@ int windows_path_start(const char* path)
     return RELATIVE_PATH;
 }
 
-// How many folders deep below where it starts `path` leads, "." and ".."
-// taken as the system takes them, by their text; never above the start.
+// How many folders deep below where it starts `path` leads.
 static int depth_below(const char* path)
 {
     int depth = 0;
-    for (const char* part = path; *part != '\0';) {
-        std::size_t length = std::strcspn(part, "\\/");
-        if (length == 2 && part[0] == '.' && part[1] == '.')
-            depth -= depth > 0;
-        else if (length > 1 || (length == 1 && part[0] != '.'))
-            depth++;
-        part += length + (part[length] != '\0');
-    }
+    (void)climb(path, &depth);
     return depth;
 }
 
