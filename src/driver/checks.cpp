@@ -62,7 +62,8 @@ const char* mod_name_fault(const char* modname)
         return "a mod name is one folder name";
     if (!argument_is_exact(modname))
         return CODE_PAGE_LACKS;
-    if (renamed_on_windows(modname))
+    // Without a separator, the name is its own last part, already in UTF-8.
+    if (ON_WINDOWS && (name != utf8 || windows_renames(utf8)))
         return "the system would give the mod's folder another name";
     return NULL;
 }

@@ -58,8 +58,8 @@ static int copy_entry(const char* sourcepath, const char* module_dir, const char
 // Takes what one read of the list gave, `length` characters, as an entry
 // and reports it. The last character goes, the line feed of an ordinary
 // line but a real one where none ends the line; fewer than two left are no
-// entry. A NUL would cut the entry short
-// and name another file: such an entry is refused, shown with '?' for it.
+// entry. A NUL would cut the entry short and name another file: such an
+// entry is refused, shown with '?' for it.
 static void copy_line(char* line, std::size_t length, const char* sourcepath,
                       const char* module_dir)
 {
