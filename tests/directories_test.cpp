@@ -1,5 +1,5 @@
 #include "driver/checks.h"
-#include "support/directories.h"
+#include "support/held_folders.h"
 #include "support/new_file.h"
 #include "support/path_rules.h"
 #include "support/platform.h"
@@ -23,47 +23,67 @@ protected:
     }
     void TearDown() override
     {
+        release_held_folders();
         fs::current_path(home);
         TempDirTest::TearDown();
     }
     fs::path home;
 };
 
-TEST_F(Directories, ExistsOnlyForAPathThatCanBeEntered)
+// Folders below a held one are opened once, part by part, never through a
+// link; a folder of the code set that is one of the tree's, however it is
+// reached, takes no files.
+TEST_F(Directories, HeldFoldersAreReachedByNameAndNeverThroughALink)
 {
-    const std::string full = (root / "game").string();
-    const std::string too_long(TEXT_BUFFER_SIZE, 'g');
-    // Where the code page has no character for 0xFF (UTF-8, which the Windows
-    // tests run in), "game\xff" must not name the folder of its stand-in,
-    // U+FFFD.
-    fs::create_directory(root / fs::u8path("game\xef\xbf\xbd"));
-    const std::pair<const char*, int> cases[] = {
-        {"", 0},     {"notes.txt", 0},  {"missing", 0},  {nullptr, 0}, {"game\xff", 0},
-        {"game", 1}, {full.c_str(), 1}, {"game\\vm", 1}, {".", 1},     {too_long.c_str(), 0},
-    };
-    for (const auto& [path, expected] : cases) {
-        EXPECT_EQ(directory_exists(path), expected) << (path ? path : "NULL");
-        EXPECT_EQ(fs::current_path(), root);
+    fs::create_directories(root / "cgame");
+    fs::create_directories(root / "ui");
+    fs::create_directories(root / "set" / "game" / "vm");
+    fs::create_directories(root / "elsewhere");
+    const bool links = !running_under_wine();
+    if (links) {
+        fs::create_directory_symlink(root / "elsewhere", root / "set" / "linked");
+        fs::create_directory_symlink(root / "game", root / "set" / "tree game");
     }
-    EXPECT_EQ(subdirectory_exists("vm", "game"), 1);
-    EXPECT_EQ(subdirectory_exists("notes.txt", "."), 0);
-    EXPECT_EQ(subdirectory_exists("", "game"), 1);
-}
-
-TEST_F(Directories, MakeCreatesOneNewDirectoryAndNothingElse)
-{
-    EXPECT_EQ(make_directory("mymod"), 1);
-    EXPECT_TRUE(fs::is_directory(root / "mymod"));
-    EXPECT_EQ(make_subdirectory("ui", "mymod"), 1);
-    EXPECT_TRUE(fs::is_directory(root / "mymod" / "ui"));
-
-    EXPECT_EQ(make_directory("game"), 0);
-    EXPECT_TRUE(fs::is_directory(root / "game" / "vm"));
-    EXPECT_EQ(make_directory("notes.txt"), 0);
-    EXPECT_EQ(read_file(root / "notes.txt"), "x");
-    EXPECT_EQ(make_subdirectory("b", "missing\\a"), 0);
-    EXPECT_FALSE(fs::exists(root / "missing"));
-    EXPECT_EQ(make_directory(nullptr), 0);
+    ASSERT_EQ(source_tree_valid(), 1);
+    ASSERT_EQ(hold_root(CODE_SET, "set", 0), 1);
+    struct Case {
+        int place;
+        const char* path;
+        bool held;
+        bool refused;
+    };
+    const Case cases[] = {
+        {TREE, "game", true, false},
+        {TREE, "game/vm", true, false},
+        {TREE, "missing", false, false},
+        {TREE, "notes.txt", false, false},
+        {CODE_SET, "", true, false},
+        {CODE_SET, "game/vm", true, false},
+        {CODE_SET, "game/missing", false, false},
+    };
+    for (const Case& c : cases) {
+        HeldFolder* folder = held_folder(c.place, c.path);
+        EXPECT_EQ(folder != nullptr, c.held) << c.path;
+        if (folder != nullptr) {
+            EXPECT_EQ(folder->refusal != nullptr, c.refused) << c.path;
+        }
+    }
+    if (links) {
+        EXPECT_EQ(held_folder(CODE_SET, "linked"), nullptr);
+        EXPECT_EQ(held_folder(CODE_SET, "tree game"), nullptr);
+    }
+    // The tree's own folders, reached from the code set's side; a new one
+    // made in the tree is the code set's.
+    release_held_folders();
+    ASSERT_EQ(source_tree_valid(), 1);
+    EXPECT_EQ(hold_root(CODE_SET, ".", 0), 0);
+    HeldFolder* refused = held_folder(CODE_SET, "");
+    ASSERT_NE(refused, nullptr);
+    EXPECT_NE(refused->refusal, nullptr);
+    EXPECT_EQ(hold_module(CODE_SET, "game", 1), 0);
+    EXPECT_EQ(hold_module(CODE_SET, "new", 1), 1);
+    EXPECT_TRUE(fs::is_directory(root / "new"));
+    release_held_folders();
 }
 
 // A code set at the root of a file system or a drive is refused before any
@@ -75,7 +95,7 @@ TEST_F(Directories, ChecksRefuseACodeSetAtTheRoot)
     fs::create_directories(root / "cgame");
     fs::create_directories(root / "ui");
     fs::create_directories(root / "quake3" / "taken");
-    const int at_root = ERROR_NO_CODE_SET_FOLDER;
+    const int at_root = ERROR_UNKNOWN;
     const int windows_root = ON_WINDOWS ? at_root : 0;
     struct Case {
         const char* modname;
@@ -106,6 +126,7 @@ TEST_F(Directories, ChecksRefuseACodeSetAtTheRoot)
         EXPECT_EQ(check_inputs(c.modname, c.sourcepath, "quake3", game_folder, sizeof game_folder),
                   c.error)
             << c.modname << " " << c.sourcepath;
+        release_held_folders();
     }
 }
 
@@ -115,18 +136,23 @@ TEST_F(Directories, TheFilesNameTheGameFolderInFull)
 {
     const std::string here = fs::current_path().string();
     const std::string drive = ON_WINDOWS ? here.substr(0, 2) : "";
+    const std::string sep = SEP;
     const std::pair<std::string, std::string> cases[] = {
-        {"quake3", here + "\\quake3"},
-        {"..\\q3\\.", here + "\\..\\q3\\."},
+        {"quake3", here + sep + "quake3"},
+        {"..\\q3\\.", here + sep + "..\\q3\\."},
         {"/games/q3", drive + "/games/q3"},
         {"\\games\\q3", drive + "\\games\\q3"},
-        {"C:\\Games\\Quake3", ON_WINDOWS ? "C:\\Games\\Quake3" : here + "\\C:\\Games\\Quake3"},
+        {"C:\\Games\\Quake3", ON_WINDOWS ? "C:\\Games\\Quake3" : here + "/C:\\Games\\Quake3"},
         {"\\\\server\\share\\q3", "\\\\server\\share\\q3"},
         // On Windows from the current folder of drive C:, each process's own;
         // "C:" alone joins with the mod's name into the drive's root.
-        {"C:q3", ON_WINDOWS ? (fs::absolute("C:") / "q3").string() : here + "\\C:q3"},
-        {"C:", ON_WINDOWS ? "C:\\" : here + "\\C:"},
+        {"C:q3", ON_WINDOWS ? (fs::absolute("C:") / "q3").string() : here + "/C:q3"},
+        {"C:", ON_WINDOWS ? "C:\\" : here + "/C:"},
+        // A drive path's long forms are given short; other device paths stay.
         {"\\\\?\\C:\\q3", ON_WINDOWS ? "C:\\q3" : "\\\\?\\C:\\q3"},
+        {"\\??\\C:\\q3", ON_WINDOWS ? "C:\\q3" : "\\??\\C:\\q3"},
+        {"\\??\\UNC\\s\\q3", "\\??\\UNC\\s\\q3"},
+        {"\\\\.\\C:\\q3", "\\\\.\\C:\\q3"},
     };
     for (const auto& [q3path, expected] : cases) {
         char folder[TEXT_BUFFER_SIZE];
@@ -172,7 +198,11 @@ TEST(PathRules, TellWhatWindowsMakesOfAName)
         {"//", 1},
         // The long forms, and what "." and ".." make of a path.
         {"\\\\?\\UNC\\s\\sh", 1},
+        {"\\??\\UNC\\s\\sh\\", 1},
         {"\\\\?\\C:\\", 1},
+        {"\\??\\C:\\", 1},
+        {"\\??\\C:\\x", 0},
+        {"\\\\?\\Volume{1}\\", 0}, // told by what it names
         {"\\\\.\\C:", 1},
         {"\\\\s\\sh\\.", 1},
         {"\\\\s\\sh\\x\\..", 1},
@@ -184,9 +214,19 @@ TEST(PathRules, TellWhatWindowsMakesOfAName)
         EXPECT_EQ(windows_root_by_text(path), expected) << path;
 
     const std::pair<const char*, int> starts[] = {
-        {"a\\b", RELATIVE_PATH}, {".\\a", RELATIVE_PATH},    {"\\a", ROOTED_PATH},
-        {"/a", ROOTED_PATH},     {"C:a", DRIVE_RELATIVE},    {"C:\\a", DRIVE_PATH},
-        {"c:/a", DRIVE_PATH},    {"\\\\s\\a", NETWORK_PATH}, {"//s/a", NETWORK_PATH},
+        {"a\\b", RELATIVE_PATH},
+        {".\\a", RELATIVE_PATH},
+        {"\\a", ROOTED_PATH},
+        {"/a", ROOTED_PATH},
+        {"C:a", DRIVE_RELATIVE},
+        {"C:\\a", DRIVE_PATH},
+        {"c:/a", DRIVE_PATH},
+        {"\\\\s\\a", NETWORK_PATH},
+        {"//s/a", NETWORK_PATH},
+        {"\\??\\C:\\a", DEVICE_PATH},
+        {"\\\\.\\C:", DEVICE_PATH},
+        {"//?/Volume{1}/", DEVICE_PATH},
+        {"\\\\?\\UNC\\s\\a", DEVICE_PATH},
     };
     for (const auto& [path, expected] : starts)
         EXPECT_EQ(windows_path_start(path), expected) << path;
@@ -202,26 +242,6 @@ TEST(PathRules, TellTemporaryNames)
     };
     for (const auto& [name, expected] : names)
         EXPECT_EQ(is_temporary_name(name), expected) << name;
-}
-
-// The walk to the tree climbs final paths, never above their root.
-TEST(PathRules, FinalPathsAreCutToTheirFolderDownToTheRoot)
-{
-    const std::pair<std::string, std::vector<std::string>> cases[] = {
-        {"/a/b\\c", {"/a", "/"}},
-        {"\\\\?\\C:\\a\\b", {"\\\\?\\C:\\a", "\\\\?\\C:\\"}},
-        {"\\\\?\\UNC\\s\\sh\\a", {"\\\\?\\UNC\\s\\sh\\"}},
-        {"/", {}},
-        {"relative", {}},
-    };
-    for (const auto& [path, folders] : cases) {
-        char at[64];
-        std::strcpy(at, path.c_str());
-        std::vector<std::string> cut;
-        while (cut_to_folder(at))
-            cut.push_back(at);
-        EXPECT_EQ(cut, folders) << path;
-    }
 }
 
 } // namespace

@@ -84,6 +84,11 @@ bool links_look_like_files()
     return std::getenv("FORKIT_LINKS_LOOK_LIKE_FILES") != nullptr;
 }
 
+std::string sep()
+{
+    return links_look_like_files() ? "\\" : "/";
+}
+
 std::string in_files(const std::string& q3path, const fs::path& current)
 {
     const bool wine = std::getenv("FORKIT_WINE_PREFIX") != nullptr;
@@ -95,7 +100,7 @@ std::string in_files(const std::string& q3path, const fs::path& current)
     std::string folder = current.string();
     if (wine)
         std::replace(folder.begin(), folder.end(), '/', '\\');
-    return (wine ? "Z:" : "") + folder + "\\" + q3path;
+    return (wine ? "Z:" : "") + folder + sep() + q3path;
 }
 
 void ForkitRun::SetUp()
@@ -138,7 +143,7 @@ RunResult ForkitRun::fork(const std::vector<std::string>& args, const std::strin
 std::string ForkitRun::directories_block() const
 {
     const std::string set = code_set.string();
-    return std::string(BANNER) + "Creating directories...\n  " + game.string() + "\\" + mod +
-           "\n  " + set + "\n  " + set + "\\game\n  " + set + "\\cgame\n  " + set + "\\ui\n" +
-           SEPARATOR_LINES;
+    return std::string(BANNER) + "Creating directories...\n  " + game.string() + sep() + mod +
+           "\n  " + set + "\n  " + set + sep() + "game\n  " + set + sep() + "cgame\n  " + set +
+           sep() + "ui\n" + SEPARATOR_LINES;
 }

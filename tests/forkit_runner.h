@@ -32,6 +32,10 @@ RunResult run_batch_line(const fs::path& folder, const std::vector<std::string>&
 // is for Windows programs under Wine.
 bool links_look_like_files();
 
+// The separator forkit joins paths with: "\\" for a Windows program, "/"
+// for a POSIX one.
+std::string sep();
+
 // The game folder `q3path`, given to forkit in the folder `current`, as
 // forkit names it in the files it writes: a relative one after the current
 // folder, and under Wine (FORKIT_WINE_PREFIX) one rooted without a drive

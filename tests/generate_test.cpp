@@ -1,4 +1,5 @@
 #include "generate/write_launch_script.h"
+#include "support/held_folders.h"
 #include "support/path_rules.h"
 
 #include <string>
@@ -7,34 +8,61 @@
 
 namespace {
 
-TEST(CopyEntries, StayInsideTheCodeSetUnlessTheyClimbAboveIt)
+// An entry names a file in a folder below the code set's root, taken apart
+// at \ and / with "." and ".." as the system takes them; never one above it.
+TEST(CopyEntries, NameAFileInsideTheCodeSet)
 {
     struct Case {
         const char* module_dir;
         const char* entry;
-        int inside;
+        const char* folder; // nullptr: refused
+        const char* name;
+        bool on_windows = false;
     };
     const Case cases[] = {
-        {"", "g_main.c", 1},
-        {"game", "..\\ui\\ui_public.h", 1},
-        {"game", "../cgame/cg_public.h", 1},
-        {"game", "sub\\..\\..\\x.c", 1},
-        {"game", ".\\.\\x.c", 1},
-        {"", "..\\outside.c", 0},
-        {"", "./../outside.c", 0},
-        {"game", "..\\..\\outside.c", 0},
-        {"game", "..\\..\\..\\..\\..\\etc\\passwd", 0},
-        {"ui", "a\\..\\..\\..\\b", 0},
-        {"", "..", 0},
-        {"", "/etc/passwd", 0},
-        {"", "\\Windows\\win.ini", 0},
-        {"game", "\\\\server\\share\\x.c", 0},
-        {"", "C:\\x.c", 0},
-        {"game", "C:x.c", 0},
-        {"game", "a:b", 0},
+        {"", "g_main.c", "", "g_main.c"},
+        {"game", "g_main.c", "game", "g_main.c"},
+        {"game", "..\\ui\\ui_public.h", "ui", "ui_public.h"},
+        {"game", "../cgame/cg_public.h", "cgame", "cg_public.h"},
+        {"game", "sub\\..\\..\\x.c", "", "x.c"},
+        {"game", ".\\.\\x.c", "game", "x.c"},
+        {"game", "a//b\\c.c", "game/a/b", "c.c"},
+        {"", "..\\outside.c", nullptr, nullptr},
+        {"", "./../outside.c", nullptr, nullptr},
+        {"game", "..\\..\\outside.c", nullptr, nullptr},
+        {"game", "..\\..\\..\\..\\..\\etc\\passwd", nullptr, nullptr},
+        {"ui", "a\\..\\..\\..\\b", nullptr, nullptr},
+        {"", "..", nullptr, nullptr},
+        {"", "/etc/passwd", nullptr, nullptr},
+        {"", "\\Windows\\win.ini", nullptr, nullptr},
+        {"game", "\\\\server\\share\\x.c", nullptr, nullptr},
+        {"", "C:\\x.c", nullptr, nullptr},
+        {"game", "C:x.c", nullptr, nullptr},
+        {"game", "a:b", nullptr, nullptr},
+        // Names of folders, not files.
+        {"game", "sub\\", nullptr, nullptr},
+        {"game", "sub\\..", nullptr, nullptr},
+        {"game", ".", nullptr, nullptr},
+        // Names that Windows would change: files of their own elsewhere.
+        {"game", "g_main.c.", "game", "g_main.c."},
+        {"game", "g_main.c.", nullptr, nullptr, true},
+        {"game", "g_main.c ", nullptr, nullptr, true},
+        {"game", "nul\\x.c", nullptr, nullptr, true},
+        {"game", "sub.\\x.c", nullptr, nullptr, true},
+        {"game", "x.c:stream", nullptr, nullptr, true},
+        {"game", "sub\\x.c", "game/sub", "x.c", true},
     };
-    for (const Case& c : cases)
-        EXPECT_EQ(entry_stays_inside(c.module_dir, c.entry), c.inside) << c.entry;
+    for (const Case& c : cases) {
+        char folder[FOLDER_PATH_SIZE];
+        const char* name = nullptr;
+        const char* refusal =
+            split_entry(c.module_dir, c.entry, c.on_windows, folder, sizeof folder, &name);
+        EXPECT_EQ(refusal == nullptr, c.folder != nullptr) << c.entry << ": " << refusal;
+        if (refusal == nullptr && c.folder != nullptr) {
+            EXPECT_EQ(std::string(folder), c.folder) << c.entry;
+            EXPECT_EQ(std::string(name), c.name) << c.entry;
+        }
+    }
 }
 
 TEST(Launcher, EscapesWhatTheCommandInterpreterWouldActOn)

@@ -72,10 +72,12 @@ std::string nothing_written(const std::string& set)
     const std::array<std::string, 4> none = {
         "  Error copying notes.txt\n", "  Error copying g_main.c\n", "  Error copying cg_main.c\n",
         "  Error copying ui_main.c\n"};
+    const std::string s = sep();
     return from_copies(none,
-                       "  Error creating " + set + "\\game\\game.q3asm\n  Error creating " + set +
-                           "\\cgame\\cgame.q3asm\n  Error creating " + set + "\\ui\\ui.q3asm\n",
-                       "  Error creating " + set + "\\play it.bat\n");
+                       "  Error creating " + set + s + "game" + s +
+                           "game.q3asm\n  Error creating " + set + s + "cgame" + s +
+                           "cgame.q3asm\n  Error creating " + set + s + "ui" + s + "ui.q3asm\n",
+                       "  Error creating " + set + s + "play it.bat\n");
 }
 
 // Tears down, before the folders go, whatever a test mounted.
@@ -189,7 +191,8 @@ TEST_P(FailingWrites, AreReportedAndKeepEveryEarlierFile)
                                                ALL_COPIED[2], ALL_COPIED[3]};
     if (GetParam().kind == BIG_FILES_FAIL) {
         EXPECT_EQ(copy_phase_of(run.console),
-                  from_copies(copies, "  Error creating " + set + "\\game\\game.q3asm\n"));
+                  from_copies(copies,
+                              "  Error creating " + set + sep() + "game" + sep() + "game.q3asm\n"));
         // The small files are written anew, for the new game folder.
         changed = {"mymod/cgame/cgame.q3asm", "mymod/play it.bat", "mymod/ui/ui.q3asm",
                    "quake3 b/mymod"};
@@ -227,9 +230,10 @@ TEST_F(InPlace, NoShapeOfThePathWritesOverAFileOfTheTree)
     fs::create_directory_symlink(tree / "game", root / "game link");
     fs::copy(tree, root / "pristine", fs::copy_options::recursive);
 
-    const std::string into_game[] = {"game", "cgame\\..\\game", (root / "game link").string(),
-                                     tree.string() + "\\game"};
-    const std::string into_tree[] = {".", tree.string(), "..\\source", "game\\..",
+    const std::string s = sep();
+    const std::string into_game[] = {"game", "cgame" + s + ".." + s + "game",
+                                     (root / "game link").string(), tree.string() + s + "game"};
+    const std::string into_tree[] = {".", tree.string(), ".." + s + "source", "game" + s + "..",
                                      (root / "tree link").string()};
     int runs = 0;
     for (const std::string& path : into_game) {
@@ -240,7 +244,7 @@ TEST_F(InPlace, NoShapeOfThePathWritesOverAFileOfTheTree)
         const std::array<std::string, 4> copies = {"  Error copying notes.txt\n", ALL_COPIED[1],
                                                    ALL_COPIED[2], ALL_COPIED[3]};
         EXPECT_EQ(copy_phase_of(run.console),
-                  from_copies(copies, "", "  Error creating " + path + "\\play it.bat\n"));
+                  from_copies(copies, "", "  Error creating " + path + s + "play it.bat\n"));
         const std::vector<std::string> added = {"quake3/" + mod,
                                                 "source/game/cgame",
                                                 "source/game/cgame/cg_main.c",
@@ -326,8 +330,8 @@ TEST_F(WrongKind, PathsOfTheWrongKindAreReportedAndKept)
              }
          },
          from_copies({ALL_COPIED[0], "  Error copying g_main.c\n", ALL_COPIED[2], ALL_COPIED[3]},
-                     "  Error creating " + set + "\\ui\\ui.q3asm\n",
-                     "  Error creating " + set + "\\play it.bat\n"),
+                     "  Error creating " + set + sep() + "ui" + sep() + "ui.q3asm\n",
+                     "  Error creating " + set + sep() + "play it.bat\n"),
          all_but({"mymod", "mymod/game", "mymod/game/g_main.c", "mymod/ui", "mymod/ui/ui.q3asm",
                   "mymod/play it.bat"})},
         // Removed where the link is seen as what it is; a Windows program
@@ -372,7 +376,7 @@ TEST_F(WrongKind, PathsOfTheWrongKindAreReportedAndKept)
          },
          from_copies({ALL_COPIED[0], "  Error copying g_main.c\n", ALL_COPIED[2],
                       "  Error copying ui_main.c\n"},
-                     "", "  Error creating " + set + "\\play it.bat\n"),
+                     "", "  Error creating " + set + sep() + "play it.bat\n"),
          all_but({"mymod", "mymod/game", "mymod/game/g_main.c", "mymod/ui", "mymod/ui/ui_main.c",
                   "mymod/play it.bat"})},
         // A tree fetched from elsewhere must not publish the user's files, nor
@@ -409,7 +413,7 @@ TEST_F(WrongKind, PathsOfTheWrongKindAreReportedAndKept)
              fs::create_directories(code_set);
              write_file(code_set / "play it.bat", "earlier launcher");
          },
-         from_copies(ALL_COPIED, "", "  Error creating " + set + "\\play it.bat\n"),
+         from_copies(ALL_COPIED, "", "  Error creating " + set + sep() + "play it.bat\n"),
          all_but({"mymod", "mymod/play it.bat"}), amp_folder},
     };
     int runs = 0;
@@ -567,21 +571,34 @@ TEST_F(Stopped, TwoRunsAtOnceEachPutOnlyWholeFilesInPlace)
     fs::create_directories(second_game);
     const std::string set = code_set.string();
 
-    // A temporary name that a run still going holds is not taken from it.
+    // The temporary names of a run still going, which holds their folder,
+    // are not taken from it: the next free one is used, the last of them too.
     if (!links_look_like_files()) {
         fs::create_directories(code_set / "game");
-        const fs::path held = code_set / "game" / "g_main.c.forkit-new";
-        write_file(held, "another run's unfinished copy");
-        int fd = open(held.c_str(), O_RDONLY);
+        const fs::path game_folder = code_set / "game";
+        for (const char* held :
+             {"g_main.c.forkit-new", "g_main.c.forkit-new2", "g_main.c.forkit-new3"})
+            write_file(game_folder / held, "another run's unfinished copy");
+        int fd = open(game_folder.c_str(), O_RDONLY | O_DIRECTORY);
         ASSERT_GE(fd, 0);
-        ASSERT_EQ(flock(fd, LOCK_EX), 0);
+        ASSERT_EQ(flock(fd, LOCK_SH), 0);
         mod = "held";
         RunResult run = fork();
         EXPECT_EQ(copy_phase_of(run.console), from_copies(ALL_COPIED));
-        EXPECT_EQ(read_file(held), "another run's unfinished copy");
-        EXPECT_TRUE(read_file(code_set / "game" / "g_main.c") == first_copy);
+        EXPECT_EQ(read_file(game_folder / "g_main.c.forkit-new3"), "another run's unfinished copy");
+        EXPECT_TRUE(read_file(game_folder / "g_main.c") == first_copy);
+        // With the fourth taken too, the file cannot be written, and says why.
+        write_file(game_folder / "g_main.c.forkit-new4", "yet another");
+        mod = "all taken";
+        run = fork();
+        EXPECT_NE(run.console.find("  Error copying g_main.c\n"), std::string::npos);
+        EXPECT_NE(run.errors.find("g_main.c: its temporary names are all taken"), std::string::npos)
+            << run.errors;
         close(fd);
-        fs::remove(held);
+        // Once no run holds the folder, the next run removes what they left.
+        mod = "after them";
+        run = fork();
+        EXPECT_EQ(leftovers(code_set), std::vector<std::string>{});
     }
 
     for (int round = 0; round < 4; round++) {
@@ -600,8 +617,8 @@ TEST_F(Stopped, TwoRunsAtOnceEachPutOnlyWholeFilesInPlace)
         const std::string g_main = read_file(code_set / "game" / "g_main.c");
         EXPECT_TRUE(g_main == first_copy || g_main == second_copy);
         const std::string script = read_file(code_set / "game" / "game.q3asm");
-        EXPECT_TRUE(script.find(game.string() + "\\" + first_mod + "\\") != std::string::npos ||
-                    script.find(second_game.string() + "\\" + second_mod + "\\") !=
+        EXPECT_TRUE(script.find(game.string() + sep() + first_mod + sep()) != std::string::npos ||
+                    script.find(second_game.string() + sep() + second_mod + sep()) !=
                         std::string::npos)
             << script;
         EXPECT_EQ(leftovers(code_set), std::vector<std::string>{});

@@ -10,6 +10,17 @@ using Scripts = ForkitRun;
 
 const char PHASES_AFTER_COPY[] = "Creating new compilation scripts..\n";
 
+// The console from the command files on, when none of them, nor the
+// launcher, can be written into the code set `set`.
+std::string scripts_not_written(const std::string& set)
+{
+    const std::string s = sep();
+    return "  Error creating " + set + s + "game" + s + "game.q3asm\n  Error creating " + set + s +
+           "cgame" + s + "cgame.q3asm\n  Error creating " + set + s + "ui" + s + "ui.q3asm\n" +
+           SEPARATOR_LINES + "Creating \"play it.bat\"...\n  Error creating " + set + s +
+           "play it.bat\n" + SEPARATOR_LINES;
+}
+
 // The launcher for a game folder as the files name it.
 std::string launcher(const std::string& folder, const std::string& mod)
 {
@@ -30,7 +41,7 @@ TEST_F(Scripts, ACompleteRunPrintsEveryPhaseAndWritesEveryFile)
                                "Creating \"play it.bat\"...\n" + SEPARATOR_LINES +
                                "Task complete\n");
 
-    const std::string vm = in_files(game.string(), tree) + "\\mymod\\vm\\";
+    const std::string vm = in_files(game.string(), tree) + sep() + "mymod" + sep() + "vm" + sep();
     const std::pair<std::string, std::string> files[] = {
         {"cgame/cg_main.c", "int view;\r\n"},
         {"cgame/cgame.q3asm", "-o \"" + vm + "cgame\"\r\ncg_main\r\n"},
@@ -64,7 +75,7 @@ TEST_F(Scripts, BuildListsAreCopiedWholeAfterTheOutputLine)
                                SEPARATOR_LINES),
               std::string::npos)
         << run.console;
-    const std::string vm = in_files(game.string(), tree) + "\\mymod\\vm\\";
+    const std::string vm = in_files(game.string(), tree) + sep() + "mymod" + sep() + "vm" + sep();
     EXPECT_EQ(read_file(code_set / "game" / "game.q3asm"), "-o \"" + vm + "qagame\"\r\n");
     EXPECT_EQ(read_file(code_set / "cgame" / "cgame.q3asm"),
               "-o \"" + vm + "cgame\"\r\n" + std::string("a\0b\x1a\r\nc", 7));
@@ -75,7 +86,8 @@ TEST_F(Scripts, TheScriptsHandOverTheFolderAndModAsGiven)
 {
     // Folder names that Windows allows too: | < > are escaped as well, but no
     // Windows folder holds them. The assembler would cut its output name at a
-    // dot after the last '/', so such a name is given ending in .qvm.
+    // dot after the last '/', so such a name is given ending in .qvm where
+    // the folders are joined with '\'.
     enum Typed { IN_FULL, RELATIVE, NETWORK };
     struct Case {
         const char* folder;
@@ -107,25 +119,31 @@ TEST_F(Scripts, TheScriptsHandOverTheFolderAndModAsGiven)
         std::string network = (links_look_like_files() ? "\\\\?\\unix" : "/") + game.string();
         if (links_look_like_files())
             std::replace(network.begin(), network.end(), '/', '\\');
-        const std::string q3path = c.typed == RELATIVE  ? "..\\" + std::string(c.folder)
+        const std::string q3path = c.typed == RELATIVE  ? ".." + sep() + c.folder
                                    : c.typed == NETWORK ? network
                                                         : game.string();
+        // With '/' between the game folder and the output name, no dot comes
+        // after the last '/'.
+        const std::string extension = links_look_like_files() ? c.extension : "";
         RunResult run = fork({mod, code_set.string(), q3path});
         const std::string folder = in_files(q3path, tree);
         std::string escaped;
         for (char ch : folder)
             escaped += ch == '%' ? "%%" : std::string(std::strchr("&|<>^", ch) ? "^" : "") + ch;
         if (c.typed == NETWORK) {
-            EXPECT_NE(run.console.find("  Error creating " + code_set.string() + "\\play it.bat\n"),
-                      std::string::npos);
-            EXPECT_NE(run.errors.find("map the share to a drive letter"), std::string::npos);
+            EXPECT_NE(
+                run.console.find("  Error creating " + code_set.string() + sep() + "play it.bat\n"),
+                std::string::npos);
+            // Under Wine \\?\unix\ is a device path, which fares the same.
+            EXPECT_NE(run.errors.find(" path its current folder: "), std::string::npos)
+                << run.errors;
             EXPECT_FALSE(fs::exists(code_set / "play it.bat"));
         } else {
             EXPECT_EQ(run.console.substr(run.console.size() - 14), "Task complete\n");
             EXPECT_EQ(read_file(code_set / "play it.bat"), launcher(escaped, c.escaped_name));
         }
         EXPECT_EQ(read_file(code_set / "game" / "game.q3asm"),
-                  "-o \"" + folder + "\\" + c.name + "\\vm\\qagame" + c.extension +
+                  "-o \"" + folder + sep() + c.name + sep() + "vm" + sep() + "qagame" + extension +
                       "\"\r\ng_main\r\n..\\game\\g_syscalls\r\n");
     }
 }
@@ -235,17 +253,15 @@ TEST_F(Scripts, FilesThatCannotBeWrittenAreReportedAndTheRunGoesOn)
     const std::string set = missing.string();
     RunResult run = fork({"mymod", set, game.string()});
     // Each folder that could not be made says so right after its announcement.
+    const std::string s = sep();
     EXPECT_EQ(run.console.substr(0, run.console.find(SEPARATOR_LINES)),
-              std::string(BANNER) + "Creating directories...\n  " + game.string() + "\\mymod\n  " +
-                  set + "\n  Error creating " + set + "\n  " + set + "\\game\n  Error creating " +
-                  set + "\\game\n  " + set + "\\cgame\n  Error creating " + set + "\\cgame\n  " +
-                  set + "\\ui\n  Error creating " + set + "\\ui\n");
+              std::string(BANNER) + "Creating directories...\n  " + game.string() + s +
+                  "mymod\n  " + set + "\n  Error creating " + set + "\n  " + set + s +
+                  "game\n  Error creating " + set + s + "game\n  " + set + s +
+                  "cgame\n  Error creating " + set + s + "cgame\n  " + set + s +
+                  "ui\n  Error creating " + set + s + "ui\n");
     EXPECT_EQ(run.console.substr(run.console.find(PHASES_AFTER_COPY)),
-              std::string(PHASES_AFTER_COPY) + "  Error creating " + set +
-                  "\\game\\game.q3asm\n  Error creating " + set +
-                  "\\cgame\\cgame.q3asm\n  Error creating " + set + "\\ui\\ui.q3asm\n" +
-                  SEPARATOR_LINES + "Creating \"play it.bat\"...\n  Error creating " + set +
-                  "\\play it.bat\n" + SEPARATOR_LINES + "Task complete\n");
+              std::string(PHASES_AFTER_COPY) + scripts_not_written(set) + "Task complete\n");
     EXPECT_FALSE(fs::exists(root / "no"));
     // Failures hide among the lines that went well: the last line counts them.
     const std::string verdict = "forkit: 12 of 12 steps failed; see the Error lines above\n";
@@ -265,27 +281,23 @@ TEST_F(Scripts, FilesThatCannotBeWrittenAreReportedAndTheRunGoesOn)
     write_list("copycgame.dat", "cg_main.c\r\nsub\\x.c\r\n");
     mod = "linked";
     run = fork();
-    const std::string linked = code_set.string() + "\\game";
+    const std::string linked = code_set.string() + sep() + "game";
     EXPECT_NE(run.console.find("  " + linked + "\n  Error creating " + linked + "\n  "),
               std::string::npos)
         << run.console;
     EXPECT_NE(run.console.find("  Error copying g_main.c\nCopying Client files..\n  cg_main.c "
                                "Copied\n  Error copying sub\\x.c\n"),
               std::string::npos);
-    EXPECT_NE(run.console.find("  Error creating " + linked + "\\game.q3asm\n"), std::string::npos);
-    EXPECT_NE(run.errors.find(": passes through a link\n"), std::string::npos) << run.errors;
+    EXPECT_NE(run.console.find("  Error creating " + linked + sep() + "game.q3asm\n"),
+              std::string::npos);
+    EXPECT_NE(run.errors.find(linked + ": is a link\n"), std::string::npos) << run.errors;
     EXPECT_EQ(tree_listing(root / "elsewhere"), std::vector<std::string>{"sub"});
     fs::remove_all(code_set);
     for (const char* name : {"z\" & echo INJECTED & \"", "a\r\necho b"}) {
         mod = name;
         run = fork();
         const std::string scripts = run.console.substr(run.console.find(PHASES_AFTER_COPY));
-        EXPECT_EQ(scripts, std::string(PHASES_AFTER_COPY) + "  Error creating " +
-                               code_set.string() + "\\game\\game.q3asm\n  Error creating " +
-                               code_set.string() + "\\cgame\\cgame.q3asm\n  Error creating " +
-                               code_set.string() + "\\ui\\ui.q3asm\n" + SEPARATOR_LINES +
-                               "Creating \"play it.bat\"...\n  Error creating " +
-                               code_set.string() + "\\play it.bat\n" + SEPARATOR_LINES +
+        EXPECT_EQ(scripts, std::string(PHASES_AFTER_COPY) + scripts_not_written(code_set.string()) +
                                "Task complete\n");
         EXPECT_FALSE(fs::exists(code_set / "play it.bat"));
         fs::remove_all(code_set);
@@ -310,8 +322,9 @@ TEST_F(Scripts, ASecondRunReplacesItsFilesAndKeepsTheRest)
     EXPECT_EQ(read_file(code_set / "game" / "mine.c"), "my own work");
     EXPECT_EQ(read_file(code_set / "game" / "g_main.c"), "int score;\r\nint frags;\r\n");
     EXPECT_EQ(read_file(code_set / "cgame" / "cgame.q3asm"), first_cgame);
-    EXPECT_EQ(read_file(code_set / "ui" / "ui.q3asm"),
-              "-o \"" + in_files(game.string(), tree) + "\\mymod\\vm\\ui\"\r\nui_main");
+    EXPECT_EQ(read_file(code_set / "ui" / "ui.q3asm"), "-o \"" + in_files(game.string(), tree) +
+                                                           sep() + "mymod" + sep() + "vm" + sep() +
+                                                           "ui\"\r\nui_main");
 }
 
 } // namespace

@@ -3,6 +3,7 @@
 
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -42,7 +43,28 @@ TEST(TextBuffer, PrintLineWritesTheTextAndOneLineFeed)
         {"k\x9b[2J\x85\xe2\x82\xac", "k" + lone.substr(0, lone.size() / 2) + "[2J" +
                                          lone.substr(lone.size() / 2) + "\xe2\x82\xac\n"},
     };
-    for (const auto& [text, expected] : cases) {
+    std::vector<std::pair<const char*, std::string>> all(std::begin(cases), std::end(cases));
+    // A byte 80 to 9F is a C1 control to an 8-bit terminal unless it
+    // continues a well-formed UTF-8 character: after a byte that starts
+    // none, a lead without its proper second byte, or a cut sequence, it is
+    // one. Well-formed characters pass whole.
+    const std::pair<const char*, const char*> malformed[] = {
+        {"m\xc0\x9b"
+         "31m",
+         "m\xc0?31m"},
+        {"\xe0\x80\x9b"
+         "2J",
+         "\xe0??2J"},
+        {"\xed\xa0\x9b", "\xed\xa0?"},
+        {"\xf0\x80\x9b", "\xf0??"},
+        {"\xf4\x90\x9b", "\xf4??"},
+        {"\xf5\x9b\xff\x9b", "\xf5?\xff?"},
+        {"\xe2\x9bx", "\xe2?x"},
+        {"\xe2\x80\x9b\xf0\x9f\x98\x80", "\xe2\x80\x9b\xf0\x9f\x98\x80"},
+    };
+    for (const auto& [text, masked] : malformed)
+        all.emplace_back(text, std::string(ON_WINDOWS ? text : masked) + "\n");
+    for (const auto& [text, expected] : all) {
         testing::internal::CaptureStdout();
         print_line(text);
         EXPECT_EQ(testing::internal::GetCapturedStdout(), expected);

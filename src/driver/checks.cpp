@@ -1,8 +1,7 @@
 #include "checks.h"
 
-#include "../support/directories.h"
 #include "../support/failure.h"
-#include "../support/path_checks.h"
+#include "../support/held_folders.h"
 #include "../support/path_rules.h"
 #include "../support/platform.h"
 #include "../support/text_buffer.h"
@@ -24,7 +23,8 @@ void print_usage()
 
 int source_tree_valid()
 {
-    return directory_exists("game") && directory_exists("cgame") && directory_exists("ui");
+    return hold_root(TREE, ".", 0) && hold_module(TREE, "game", 0) &&
+           hold_module(TREE, "cgame", 0) && hold_module(TREE, "ui", 0);
 }
 
 // 1 when the path argument names the place typed; else 0, with why noted.
@@ -46,7 +46,10 @@ static int renamed_on_windows(const char* path)
         return 0;
     if (!convert_text(ARGUMENTS_PAGE, UTF8_PAGE, path, utf8, sizeof utf8))
         return 1;
-    const char* last = utf8 + std::strlen(utf8);
+    std::size_t end = std::strlen(utf8);
+    while (end > 0 && is_separator(utf8[end - 1]))
+        utf8[--end] = '\0';
+    const char* last = utf8 + end;
     while (last > utf8 && !is_separator(last[-1]))
         last--;
     return windows_renames(last);
@@ -55,35 +58,33 @@ static int renamed_on_windows(const char* path)
 const char* mod_name_fault(const char* modname)
 {
     char utf8[4 * TEXT_BUFFER_SIZE];
-    const char* name =
-        ON_WINDOWS && convert_text(ARGUMENTS_PAGE, UTF8_PAGE, modname, utf8, sizeof utf8) ? utf8
-                                                                                          : modname;
-    if (std::strpbrk(name, "\\/") != NULL)
+    int converted = convert_text(ARGUMENTS_PAGE, UTF8_PAGE, modname, utf8, sizeof utf8);
+    if (std::strpbrk(converted ? utf8 : modname, "\\/") != NULL)
         return "a mod name is one folder name";
-    if (!argument_is_exact(modname))
+    if (!converted || !argument_is_exact(modname))
         return CODE_PAGE_LACKS;
-    // Without a separator, the name is its own last part, already in UTF-8.
-    if (ON_WINDOWS && (name != utf8 || windows_renames(utf8)))
+    if (ON_WINDOWS && windows_renames(utf8))
         return "the system would give the mod's folder another name";
     return NULL;
 }
 
 int game_folder_for_files(const char* q3path, char* out, std::size_t size)
 {
-    // A long form with a drive names what its short one does, which the
-    // command interpreter can take.
-    if (ON_WINDOWS && std::strncmp(q3path, "\\\\?\\", 4) == 0 &&
-        windows_path_start(q3path + 4) == DRIVE_PATH)
-        q3path += 4;
-    // A POSIX path from the root stays as typed, as a Windows one with a drive.
-    int start = ON_WINDOWS                ? windows_path_start(q3path)
-                : is_separator(q3path[0]) ? DRIVE_PATH
-                                          : RELATIVE_PATH;
+    // A drive path's long form names what its short one does, which the
+    // command interpreter can take. A POSIX path from the root stays as
+    // typed, as a Windows one with a drive.
+    int start = RELATIVE_PATH;
+    if (ON_WINDOWS) {
+        q3path += long_form_prefix(q3path);
+        start = windows_path_start(q3path);
+    } else if (is_separator(q3path[0])) {
+        start = DRIVE_PATH;
+    }
     // "C:q3" lies in the current folder of drive C:, which is each process's
     // own: it is made full from that folder, as a relative path is. "C:"
     // alone is not: joined with the mod's name it is the drive's root.
     int relative = start == RELATIVE_PATH || (start == DRIVE_RELATIVE && q3path[2] != '\0');
-    char current[PATH_SIZE] = "";
+    char current[TEXT_BUFFER_SIZE] = "";
     if ((relative || start == ROOTED_PATH) &&
         !current_folder(start == DRIVE_RELATIVE ? q3path[0] : 0, current, sizeof current)) {
         note_system_error(".");
@@ -93,11 +94,10 @@ int game_folder_for_files(const char* q3path, char* out, std::size_t size)
     std::size_t before = relative                                    ? std::strlen(current)
                          : start == ROOTED_PATH && current[1] == ':' ? 2
                                                                      : 0;
-    const char* separator =
-        relative && before > 0 && !is_separator(current[before - 1]) ? "\\" : "";
+    const char* separator = relative && before > 0 && !is_separator(current[before - 1]) ? SEP : "";
     int written = std::snprintf(out, size, "%.*s%s%s%s", static_cast<int>(before), current,
                                 separator, q3path + (relative && start == DRIVE_RELATIVE ? 2 : 0),
-                                start == DRIVE_RELATIVE && !relative ? "\\" : "");
+                                start == DRIVE_RELATIVE && !relative ? SEP : "");
     if (start == ROOTED_PATH && before == 0)
         note_refusal(q3path, "the current folder is on no drive to put before it");
     else if (written < 0 || static_cast<std::size_t>(written) >= size)
@@ -107,27 +107,57 @@ int game_folder_for_files(const char* q3path, char* out, std::size_t size)
     return 0;
 }
 
+// 1 if `path` names a root, of which no folder may be the code set: "", the
+// system's root, or on Windows a drive's or a share's; by what it names where
+// it exists, by its text on Windows where it does not. A device path is one
+// unless what it names shows it is not.
+static int names_a_root(const char* path)
+{
+    if (path[0] == '\0' || (ON_WINDOWS && windows_root_by_text(path)))
+        return 1;
+    int device =
+        ON_WINDOWS && windows_path_start(path) == DEVICE_PATH && long_form_prefix(path) == 0;
+    Handle folder = open_folder(path);
+    int root = folder != NO_HANDLE ? is_system_root(folder) : -1;
+    if (folder != NO_HANDLE)
+        close_file(folder);
+    return root == 1 || (root == -1 && device);
+}
+
+// 1 if `modname` names a folder, or a link, in the game folder. "", "." and
+// ".." name the game folder itself or the one above it.
+static int mod_exists(const char* modname)
+{
+    FileFacts facts;
+    HeldFolder* game = held_folder(GAME_FOLDER, "");
+    if (std::strcmp(modname, "") == 0 || std::strcmp(modname, ".") == 0 ||
+        std::strcmp(modname, "..") == 0)
+        return 1;
+    return game != NULL && look_below(game->handle, modname, &facts) &&
+           (facts.kind == FOLDER || facts.kind == LINK);
+}
+
 int check_inputs(const char* modname, const char* sourcepath, const char* q3path, char* game_folder,
                  std::size_t size)
 {
     if (!source_tree_valid())
         return ERROR_INVALID_SOURCE;
-    if (!path_argument_passes(q3path) || !directory_exists(q3path) ||
+    if (!path_argument_passes(q3path) || !hold_root(GAME_FOLDER, q3path, 0) ||
         !game_folder_for_files(q3path, game_folder, size))
-        return ERROR_NO_GAME_FOLDER;
+        return ERROR_UNKNOWN;
     if (names_a_root(sourcepath)) {
         note_refusal(sourcepath, "would put the code set at the root of a drive or file system");
-        return ERROR_NO_CODE_SET_FOLDER;
+        return ERROR_UNKNOWN;
     }
     if (!path_argument_passes(sourcepath))
-        return ERROR_NO_CODE_SET_FOLDER;
+        return ERROR_UNKNOWN;
     if (renamed_on_windows(sourcepath)) {
         note_refusal(sourcepath, "the system would give the code set's folder another name");
-        return ERROR_NO_CODE_SET_FOLDER;
+        return ERROR_UNKNOWN;
     }
     // A name that cannot be the mod's folder is refused where it would be made.
-    if (mod_name_fault(modname) == NULL && subdirectory_exists(modname, q3path)) {
-        note_refusal(format_text("%s\\%s", q3path, modname), "already exists");
+    if (mod_name_fault(modname) == NULL && mod_exists(modname)) {
+        note_refusal(format_text("%s" SEP "%s", q3path, modname), "already exists");
         return ERROR_MOD_EXISTS;
     }
     return 0;

@@ -15,14 +15,12 @@
 #include "../generate/copy_listed_files.h"
 #include "../generate/write_build_script.h"
 #include "../generate/write_launch_script.h"
-#include "../support/directories.h"
 #include "../support/failure.h"
-#include "../support/path_checks.h"
+#include "../support/held_folders.h"
+#include "../support/new_file.h"
 #include "../support/platform.h"
 #include "../support/text_buffer.h"
 #include "checks.h"
-
-#include <cstring>
 
 static const char VERSION[] = FORKIT_VERSION; // project(VERSION) in CMakeLists.txt
 static const char SEPARATOR[] = "\n=============\n";
@@ -52,34 +50,19 @@ static int is_root(const Module& module)
 // A folder of the code set, after `prefix`, as its announcement names it.
 static const char* code_set_folder(const char* prefix, const char* sourcepath, const Module& module)
 {
-    return format_text("%s%s%s%s", prefix, sourcepath, is_root(module) ? "" : "\\",
+    return format_text("%s%s%s%s", prefix, sourcepath, is_root(module) ? "" : SEP,
                        module.directory);
 }
 
-// 1 if the folder `folder`, which could not be made, was there already and
-// may be used: a module folder that is a link would have the code set
-// written somewhere else. Where nothing is there, the reason it could not be
-// made stands.
-static int folder_usable(const char* folder, const char* sourcepath)
-{
-    if (folder == NULL || path_kind(folder) == NOTHING_THERE || !directory_exists(folder))
-        return 0;
-    if (passes_a_link(folder, std::strlen(sourcepath), std::strlen(folder))) {
-        note_refusal(folder, "passes through a link");
-        return 0;
-    }
-    return 1;
-}
-
-// Creates one folder of the code set after announcing it; one that was not
-// made and cannot be used as it is is reported, and the run goes on.
+// Creates one folder of the code set after announcing it, and holds it for
+// the run; one that was there is used as it is. One that cannot be held, or
+// may take no files, is reported, and the run goes on.
 static void create_code_set_folder(const char* sourcepath, const Module& module)
 {
     print_line(code_set_folder("  ", sourcepath, module));
-    // The root is the argument itself, which need not fit the shared buffer.
-    // A module's folder stays in that buffer until the error line is formed.
-    const char* folder = is_root(module) ? sourcepath : code_set_folder("", sourcepath, module);
-    if (make_directory(folder) || folder_usable(folder, sourcepath))
+    int held = is_root(module) ? hold_root(CODE_SET, sourcepath, make_folder(sourcepath))
+                               : hold_module(CODE_SET, module.directory, 1);
+    if (held)
         count_step_done();
     else
         report_failure(code_set_folder("  Error creating ", sourcepath, module));
@@ -91,14 +74,17 @@ static void create_code_set_folder(const char* sourcepath, const Module& module)
 static int create_directories(const char* modname, const char* sourcepath, const char* q3path)
 {
     print_line("Creating directories...");
-    print_line(format_text("  %s\\%s", q3path, modname));
+    print_line(format_text("  %s" SEP "%s", q3path, modname));
     const char* fault = mod_name_fault(modname);
+    HeldFolder* game = held_folder(GAME_FOLDER, "");
     if (fault != NULL) {
         note_refusal(modname, fault);
         return 0;
     }
-    if (!make_subdirectory(modname, q3path))
+    if (game == NULL || !make_folder_below(game->handle, modname)) {
+        note_system_error(format_text("%s" SEP "%s", q3path, modname));
         return 0;
+    }
     for (const Module& module : MODULES)
         create_code_set_folder(sourcepath, module);
     print_line(SEPARATOR);
@@ -136,7 +122,7 @@ static void launch_phase(const char* modname, const char* sourcepath, const char
 
 int run(int argc, char** argv)
 {
-    prepare_process();
+    prepare_process(abandon_on_stop);
     print_line(format_text("Forkit %s by Quorbel", VERSION));
     print_line("--------------------------------------\n");
     if (argc != 4) {
@@ -150,16 +136,15 @@ int run(int argc, char** argv)
     // the console shows it as typed.
     char game_folder[TEXT_BUFFER_SIZE];
     int error = check_inputs(modname, sourcepath, q3path, game_folder, sizeof game_folder);
+    if (error == 0 && !create_directories(modname, sourcepath, q3path))
+        error = ERROR_UNKNOWN;
     if (error != 0) {
         report_error(error);
-        return 0;
+    } else {
+        copy_phase(sourcepath);
+        build_script_phase(modname, sourcepath, game_folder);
+        launch_phase(modname, sourcepath, game_folder);
     }
-    if (!create_directories(modname, sourcepath, q3path)) {
-        report_error(ERROR_MOD_NOT_CREATED);
-        return 0;
-    }
-    copy_phase(sourcepath);
-    build_script_phase(modname, sourcepath, game_folder);
-    launch_phase(modname, sourcepath, game_folder);
+    release_held_folders();
     return 0;
 }

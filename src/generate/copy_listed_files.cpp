@@ -1,58 +1,71 @@
 #include "copy_listed_files.h"
 
 #include "../support/failure.h"
+#include "../support/held_folders.h"
 #include "../support/new_file.h"
 #include "../support/path_rules.h"
 #include "../support/source_file.h"
 #include "../support/text_buffer.h"
 #include "../support/text_file.h"
 
+#include <cstdio>
 #include <cstring>
 
 // A list line holds an entry of at most 78 characters, its line feed and the
 // terminator; longer lines arrive in pieces, each taken as an entry.
 enum { LIST_LINE_SIZE = 80 };
 
-// A copy is its source's to edit: its permission bits, and the owner's write
-// bit, less the umask. The source lies in the tree, whose files are never
-// replaced, so the copy cannot be written over it.
-static int copy_file(const char* source, const char* destination, std::size_t root_length)
+// `parts` joined with forkit's separator into `out`, as the reasons for
+// failures name a path; NULL when it does not fit.
+static const char* joined(char (*out)[TEXT_BUFFER_SIZE], const char* first, const char* second,
+                          const char* third)
 {
-    unsigned mode = 0;
-    FileHandle in = open_source_file(source, &mode);
+    int length = std::snprintf(*out, sizeof *out, "%s%s%s%s%s", first, first[0] ? SEP : "", second,
+                               second[0] ? SEP : "", third);
+    return length >= 0 && static_cast<std::size_t>(length) < sizeof *out ? *out : NULL;
+}
+
+// A copy is its source's to edit: its permission bits, and the owner's write
+// bit, less the umask.
+static int copy_file(Handle in, const FileFacts& source, const char* source_shown,
+                     HeldFolder* folder, const char* name, const char* shown)
+{
     NewFile out;
-    int copied = 0, read_failed = 0;
-    if (in != NO_FILE && open_new_file(&out, destination, root_length, mode | 0200)) {
-        copied = copy_text(in, out.file, &read_failed);
-        if (copied) {
-            copied = commit_new_file(&out);
-        } else {
-            note_system_error(read_failed ? source : out.path);
-            abandon_new_file(&out);
-        }
+    int read_failed = 0;
+    if (!open_new_file(&out, folder, name, source.mode | 0200, &source.identity, shown))
+        return 0;
+    if (!copy_text(in, out.file, &read_failed)) {
+        note_system_error(read_failed ? source_shown : shown);
+        abandon_new_file(&out);
+        return 0;
     }
-    if (in != NO_FILE)
-        close_file(in);
-    return copied;
+    return commit_new_file(&out);
 }
 
 static int copy_entry(const char* sourcepath, const char* module_dir, const char* entry)
 {
-    if (!entry_stays_inside(module_dir, entry)) {
-        note_refusal(entry, "climbs out of the code set");
+    char folder_path[FOLDER_PATH_SIZE], source_text[TEXT_BUFFER_SIZE], shown_text[TEXT_BUFFER_SIZE];
+    const char* name = NULL;
+    const char* refusal =
+        split_entry(module_dir, entry, ON_WINDOWS, folder_path, sizeof folder_path, &name);
+    if (refusal == NULL && is_temporary_name(name))
+        refusal = "is a name forkit keeps for files it has not finished";
+    if (refusal != NULL) {
+        note_refusal(entry, refusal);
         return 0;
     }
-    if (is_temporary_name(entry)) {
-        note_refusal(entry, "is a name forkit keeps for files it has not finished");
+    // The paths as typed, for the reasons of failures.
+    const char* source_shown = joined(&source_text, "", module_dir, entry);
+    const char* shown = joined(&shown_text, sourcepath, module_dir, entry);
+    FileFacts facts;
+    HeldFolder* from = held_folder(TREE, folder_path);
+    Handle in = from != NULL ? open_source_file(from, name, &facts, source_shown) : NO_HANDLE;
+    if (in == NO_HANDLE)
         return 0;
-    }
-    // An entry is shorter than a list line, so its source always fits.
-    char source[TEXT_BUFFER_SIZE];
-    std::strcpy(source, module_dir[0] == '\0' ? entry : format_text("%s\\%s", module_dir, entry));
-    const char* destination = module_dir[0] == '\0'
-                                  ? format_text("%s\\%s", sourcepath, entry)
-                                  : format_text("%s\\%s\\%s", sourcepath, module_dir, entry);
-    return copy_file(source, destination, std::strlen(sourcepath));
+    HeldFolder* to = held_folder(CODE_SET, folder_path);
+    int copied = to != NULL && copy_file(in, facts, source_shown, to, name, shown);
+    close_file(in);
+    return copied;
 }
 
 // Takes what one read of the list gave, `length` characters, as an entry
@@ -81,11 +94,10 @@ static void copy_line(char* line, std::size_t length, const char* sourcepath,
 
 void copy_listed_files(const char* list_name, const char* sourcepath, const char* module_dir)
 {
-    FileHandle list = open_source_file(list_name, NULL);
-    if (list == NO_FILE) {
-        report_failure(format_text("  Error opening %s", list_name));
+    FileFacts facts;
+    Handle list = open_list(list_name, &facts);
+    if (list == NO_HANDLE)
         return;
-    }
     TextReader reader;
     start_reading(&reader, list);
     char line[LIST_LINE_SIZE];

@@ -1,6 +1,7 @@
 #include "write_build_script.h"
 
 #include "../support/failure.h"
+#include "../support/held_folders.h"
 #include "../support/new_file.h"
 #include "../support/source_file.h"
 #include "../support/text_buffer.h"
@@ -22,36 +23,35 @@ static int write_output_line(NewFile* out, const char* q3path, const char* modna
     // The assembler reads the path up to the next double quote, and a line
     // end would start another of its commands.
     if (breaks_a_quoted_line(q3path) || breaks_a_quoted_line(modname)) {
-        note_refusal(out->path, "its output path holds a double quote or a line end");
+        note_refusal(out->shown, "its output path holds a double quote or a line end");
         return 0;
     }
     char path[TEXT_BUFFER_SIZE];
-    const char* formed = format_text("%s\\%s\\vm\\%s", q3path, modname, name);
+    const char* formed = format_text("%s" SEP "%s" SEP "vm" SEP "%s", q3path, modname, name);
     if (formed != NULL) {
         const char* slash = std::strrchr(std::strcpy(path, formed), '/');
-        formed = format_text("-o \"%s%s\"\n", path,
+        formed = format_text("-o \"%s%s\"\r\n", path,
                              std::strchr(slash != NULL ? slash : path, '.') ? ".qvm" : "");
     }
     return write_new_file_text(out, formed);
 }
 
 // The output line and then the list's text; the file is put in place only
-// when both are whole. The list lies in the tree, whose files are never
-// replaced, so the command file cannot be written over it.
-static int write_command_file(const char* path, const char* sourcepath, FileHandle list,
-                              const char* list_name, const char* q3path, const char* modname,
-                              const char* output_name)
+// when both are whole.
+static int write_command_file(const char* shown, HeldFolder* folder, const char* name, Handle list,
+                              const FileFacts& list_facts, const char* list_name,
+                              const char* q3path, const char* modname, const char* output_name)
 {
     NewFile out;
     int read_failed = 0;
-    if (!open_new_file(&out, path, std::strlen(sourcepath), 0666))
+    if (folder == NULL || !open_new_file(&out, folder, name, 0666, &list_facts.identity, shown))
         return SCRIPT_NOT_CREATED;
     if (!write_output_line(&out, q3path, modname, output_name)) {
         abandon_new_file(&out);
         return SCRIPT_NOT_CREATED;
     }
     if (!copy_text(list, out.file, &read_failed)) {
-        note_system_error(read_failed ? list_name : out.path);
+        note_system_error(read_failed ? list_name : shown);
         abandon_new_file(&out);
         return read_failed ? LIST_NOT_READ : SCRIPT_NOT_CREATED;
     }
@@ -61,20 +61,22 @@ static int write_command_file(const char* path, const char* sourcepath, FileHand
 void write_build_script(const char* list_name, const char* sourcepath, const char* q3path,
                         const char* modname, const char* module_dir, const char* output_name)
 {
-    FileHandle list = open_source_file(list_name, NULL);
-    if (list == NO_FILE) {
-        report_failure(format_text("  Error opening %s", list_name));
+    FileFacts facts;
+    Handle list = open_list(list_name, &facts);
+    if (list == NO_HANDLE)
         return;
-    }
-    const char* path = format_text("%s\\%s\\%s.q3asm", sourcepath, module_dir, module_dir);
-    int result =
-        write_command_file(path, sourcepath, list, list_name, q3path, modname, output_name);
+    char name[NEW_NAME_SIZE], shown[TEXT_BUFFER_SIZE];
+    std::snprintf(name, sizeof name, "%s.q3asm", module_dir);
+    int fits = std::snprintf(shown, sizeof shown, "%s" SEP "%s" SEP "%s", sourcepath, module_dir,
+                             name) < static_cast<int>(sizeof shown);
+    int result = write_command_file(fits ? shown : NULL, held_folder(CODE_SET, module_dir), name,
+                                    list, facts, list_name, q3path, modname, output_name);
     if (result == SCRIPT_WRITTEN)
         count_step_done();
     else if (result == LIST_NOT_READ)
         report_failure(format_text("  Error reading %s", list_name));
     else
         report_failure(
-            format_text("  Error creating %s\\%s\\%s.q3asm", sourcepath, module_dir, module_dir));
+            format_text("  Error creating %s" SEP "%s" SEP "%s", sourcepath, module_dir, name));
     close_file(list);
 }

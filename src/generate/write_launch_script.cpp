@@ -1,11 +1,13 @@
 #include "write_launch_script.h"
 
 #include "../support/failure.h"
+#include "../support/held_folders.h"
 #include "../support/new_file.h"
 #include "../support/path_rules.h"
 #include "../support/platform.h"
 #include "../support/text_buffer.h"
 
+#include <cstdio>
 #include <cstring>
 
 int escape_for_batch(const char* text, const char* caret_escaped, char* escaped, std::size_t size)
@@ -31,15 +33,15 @@ enum { BATCH_WORD_SIZE = 8 * TEXT_BUFFER_SIZE };
 // code page it reads batch files in. Escaped as characters, in UTF-8, so
 // that no byte of a double-byte character is taken for a ^ or a |. A
 // character that page lacks would name another folder or mod: 0, with the
-// reason noted against `path`.
-static int batch_word(const char* text, const char* caret_escaped, char* out, const char* path)
+// reason noted against `shown`.
+static int batch_word(const char* text, const char* caret_escaped, char* out, const char* shown)
 {
     char utf8[BATCH_WORD_SIZE], escaped[BATCH_WORD_SIZE];
     if (convert_text(ARGUMENTS_PAGE, UTF8_PAGE, text, utf8, sizeof utf8) &&
         escape_for_batch(utf8, caret_escaped, escaped, sizeof escaped) &&
         convert_text(UTF8_PAGE, BATCH_PAGE, escaped, out, BATCH_WORD_SIZE))
         return 1;
-    note_system_error(path);
+    note_system_error(shown);
     return 0;
 }
 
@@ -50,28 +52,36 @@ static int batch_word(const char* text, const char* caret_escaped, char* out, co
 static int write_launcher_lines(NewFile* out, const char* modname, const char* q3path)
 {
     char folder[BATCH_WORD_SIZE], mod[BATCH_WORD_SIZE];
+    int start = windows_path_start(q3path);
     if (breaks_a_quoted_line(q3path) || breaks_a_quoted_line(modname)) {
-        note_refusal(out->path, "a name in it holds a double quote or a line end");
+        note_refusal(out->shown, "a name in it holds a double quote or a line end");
         return 0;
     }
-    if (windows_path_start(q3path) == NETWORK_PATH) {
-        note_refusal(out->path, "the command interpreter cannot make a \\\\ path its current "
-                                "folder: map the share to a drive letter");
+    if (start == NETWORK_PATH || start == DEVICE_PATH) {
+        note_refusal(out->shown, start == NETWORK_PATH
+                                     ? "the command interpreter cannot make a \\\\ path its "
+                                       "current folder: map the share to a drive letter"
+                                     : "the command interpreter cannot make a device path its "
+                                       "current folder: give the game folder with its drive");
         return 0;
     }
-    return batch_word(q3path, "&|<>^", folder, out->path) &&
-           batch_word(modname, "", mod, out->path) && write_new_file_text(out, "@echo off\n") &&
-           write_new_file_text(out, format_text("%c:\n", folder[0])) &&
-           write_new_file_text(out, format_text("cd %s\n", folder)) &&
-           write_new_file_text(out,
-                               format_text("quake3.exe +set sv_pure 0 +set fs_game \"%s\"\n", mod));
+    return batch_word(q3path, "&|<>^", folder, out->shown) &&
+           batch_word(modname, "", mod, out->shown) && write_new_file_text(out, "@echo off\r\n") &&
+           write_new_file_text(out, format_text("%c:\r\n", folder[0])) &&
+           write_new_file_text(out, format_text("cd %s\r\n", folder)) &&
+           write_new_file_text(
+               out, format_text("quake3.exe +set sv_pure 0 +set fs_game \"%s\"\r\n", mod));
 }
 
 static int write_launcher(const char* modname, const char* sourcepath, const char* q3path)
 {
     NewFile out;
-    const char* path = format_text("%s\\play it.bat", sourcepath);
-    if (!open_new_file(&out, path, std::strlen(sourcepath), 0666))
+    HeldFolder* folder = held_folder(CODE_SET, "");
+    char shown[TEXT_BUFFER_SIZE];
+    int fits = std::snprintf(shown, sizeof shown, "%s" SEP "play it.bat", sourcepath) <
+               static_cast<int>(sizeof shown);
+    if (folder == NULL ||
+        !open_new_file(&out, folder, "play it.bat", 0666, NULL, fits ? shown : NULL))
         return 0;
     if (write_launcher_lines(&out, modname, q3path))
         return commit_new_file(&out);
@@ -84,5 +94,5 @@ void write_launch_script(const char* modname, const char* sourcepath, const char
     if (write_launcher(modname, sourcepath, q3path))
         count_step_done();
     else
-        report_failure(format_text("  Error creating %s\\play it.bat", sourcepath));
+        report_failure(format_text("  Error creating %s" SEP "play it.bat", sourcepath));
 }

@@ -1,12 +1,14 @@
 #include "new_file.h"
 
 #include "failure.h"
-#include "path_checks.h"
-#include "path_rules.h"
-#include "text_file.h"
 
+#include <atomic>
 #include <cctype>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
 #include <cstring>
+#include <thread>
 
 static const char SUFFIX[] = ".forkit-new";
 enum { SUFFIX_LENGTH = sizeof SUFFIX - 1 };
@@ -39,108 +41,141 @@ int is_temporary_name(const char* name)
     return ends_in_temporary_name(name, 1);
 }
 
+// The temporary that a stop must take with it: its folder, name and
+// identity, armed only while all three are set.
+static volatile std::sig_atomic_t stop_armed = 0;
+static Handle stop_folder = NO_HANDLE;
+static char stop_name[NEW_NAME_SIZE];
+static FileIdentity stop_identity;
+
+static void arm_stop(int armed)
+{
+    std::atomic_signal_fence(std::memory_order_seq_cst);
+    stop_armed = armed;
+    std::atomic_signal_fence(std::memory_order_seq_cst);
+}
+
+// Only the file this run made goes: after the rename, the name may be
+// another run's.
+void abandon_on_stop()
+{
+    FileFacts now;
+    if (stop_armed && look_below(stop_folder, stop_name, &now) && now.kind == REGULAR_FILE &&
+        now.identity.volume == stop_identity.volume &&
+        std::memcmp(now.identity.id, stop_identity.id, sizeof now.identity.id) == 0)
+        (void)remove_below(stop_folder, stop_name);
+}
+
 // On Windows, which compares names without case, any spelling of a name
 // forkit makes blocks it.
 static void remove_if_leftover(const char* name, void* folder)
 {
-    if (!ends_in_temporary_name(name, ON_WINDOWS))
+    if (ends_in_temporary_name(name, ON_WINDOWS))
+        (void)remove_below(static_cast<HeldFolder*>(folder)->handle, name);
+}
+
+// Before its first file in a folder, a run holds the folder shared, the mark
+// of a run writing there. One that no run holds (this one can hold it alone)
+// keeps only what stopped runs left, which would block the names: removed.
+static void claim(HeldFolder* folder)
+{
+    if (folder->claimed)
         return;
-    const char* path = format_text("%s\\%s", static_cast<const char*>(folder), name);
-    if (path != NULL)
-        (void)remove_unheld(path);
+    folder->claimed = 1;
+    if (!folder->fresh && hold_folder(folder->handle, 1) == 1)
+        (void)list_folder(folder->handle, remove_if_leftover, folder);
+    // Another run holds it alone only while it cleans up.
+    for (int tries = 0; tries < 1000 && hold_folder(folder->handle, 0) == 0; tries++)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
 }
 
-// The folder of `path` as a path of its own, "." when it has none.
-static const char* folder_of(const char* path, char* folder)
+// 0, with the reason noted, when what is at `name` must be kept.
+static int may_replace(const HeldFolder* folder, const char* name, const FileIdentity* source,
+                       const char* shown)
 {
-    std::size_t length = folder_length(path);
-    std::memcpy(folder, length > 0 ? path : ".", length > 0 ? length : 1);
-    folder[length > 0 ? length : 1] = '\0';
-    return folder;
-}
-
-// A folder is looked at once: no link on the way below the root, and a
-// temporary name that no run still going holds is a stopped run's leftover.
-// In the source tree such a name may be a file of the tree's own.
-static int folder_ready(const char* path, std::size_t root_length)
-{
-    static CheckedFolders checked;
-    char folder[PATH_SIZE];
-    if (was_checked(&checked, path))
-        return 1;
-    if (passes_a_link(path, root_length, folder_length(path))) {
-        note_refusal(path, "passes through a link");
+    FileFacts there;
+    const char* refusal = NULL;
+    if (!look_below(folder->handle, name, &there)) {
+        note_system_error(shown);
         return 0;
     }
-    if (lies_within(folder_of(path, folder), 0, ".") == OUTSIDE)
-        (void)list_folder(folder, remove_if_leftover, folder);
-    remember_checked(&checked, path);
-    return 1;
-}
-
-// 0, with the reason noted, when what is at `path` must be kept.
-static int may_replace(const char* path)
-{
-    char folder[PATH_SIZE];
-    int kind = path_kind(path);
-    const char* refusal = NULL;
-    if (kind != NOTHING_THERE && lies_within(folder_of(path, folder), 0, ".") != OUTSIDE)
-        refusal = "would replace a file of the source tree";
-    else if (kind == READ_ONLY_FILE)
-        refusal = "is read-only";
-    else if (kind != NOTHING_THERE && kind != WRITABLE_FILE)
+    if (there.kind != NOTHING_THERE && there.kind != REGULAR_FILE)
         refusal = "is not a regular file";
+    else if (there.kind == REGULAR_FILE && source != NULL &&
+             there.identity.volume == source->volume &&
+             std::memcmp(there.identity.id, source->id, sizeof there.identity.id) == 0)
+        refusal = "is the very file it would be made from";
+    else if (there.kind == REGULAR_FILE && !there.writable)
+        refusal = "is read-only";
     if (refusal != NULL)
-        note_refusal(path, refusal);
+        note_refusal(shown, refusal);
     return refusal == NULL;
 }
 
-int open_new_file(NewFile* out, const char* path, std::size_t root_length, unsigned mode)
+int open_new_file(NewFile* out, HeldFolder* folder, const char* name, unsigned mode,
+                  const FileIdentity* source, const char* shown)
 {
-    out->file = NO_FILE;
-    if (!path_fits(path)) {
-        note_refusal(path, "path too long");
+    out->file = NO_HANDLE;
+    out->folder = folder->handle;
+    out->shown = shown;
+    if (folder->refusal != NULL) {
+        note_refusal(shown, folder->refusal);
         return 0;
     }
-    std::strcpy(out->path, path);
-    if (!folder_ready(out->path, root_length) || !may_replace(out->path))
+    if (std::strlen(name) + SUFFIX_LENGTH + 2 > sizeof out->temporary) {
+        note_refusal(shown, "its name is too long");
         return 0;
+    }
+    if (!folder->fresh && !may_replace(folder, name, source, shown))
+        return 0;
+    claim(folder);
+    std::strcpy(out->name, name);
     for (const char* number : NUMBERS) {
-        std::snprintf(out->temporary, sizeof out->temporary, "%s%s%s", out->path, SUFFIX, number);
+        std::snprintf(out->temporary, sizeof out->temporary, "%s%s%s", name, SUFFIX, number);
+        std::strcpy(stop_name, out->temporary);
+        stop_folder = out->folder;
         int taken = 0;
-        out->file = create_locked(out->temporary, mode, &taken);
-        if (out->file != NO_FILE)
+        FileFacts made;
+        out->file = create_file_below(out->folder, out->temporary, mode, &taken);
+        if (out->file != NO_HANDLE) {
+            if (facts_of(out->file, &made)) {
+                stop_identity = made.identity;
+                arm_stop(1);
+            }
             return 1;
+        }
         if (!taken) {
-            note_system_error(out->path);
+            note_system_error(shown);
             return 0;
         }
     }
-    note_refusal(out->path, "its temporary names are all taken, by other runs or what they left");
+    note_refusal(shown, "its temporary names are all taken, by other runs or what they left");
     return 0;
 }
 
 int write_new_file_text(NewFile* out, const char* text)
 {
     if (text == NULL) {
-        note_refusal(out->path, "a line of it would be too long");
+        note_refusal(out->shown, "a line of it would be too long");
         return 0;
     }
-    if (write_text(out->file, text, std::strlen(text)))
+    if (write_file(out->file, text, std::strlen(text)))
         return 1;
-    note_system_error(out->path);
+    note_system_error(out->shown);
     return 0;
 }
 
 int commit_new_file(NewFile* out)
 {
-    if (commit_file(out->file, out->temporary, out->path))
-        return 1;
-    note_system_error(out->path);
-    return 0;
+    int committed = put_in_place(out->folder, out->file, out->temporary, out->name);
+    if (!committed)
+        note_system_error(out->shown);
+    arm_stop(0);
+    return committed;
 }
 
 void abandon_new_file(NewFile* out)
 {
-    abandon_file(out->file, out->temporary);
+    throw_away(out->folder, out->file, out->temporary);
+    arm_stop(0);
 }

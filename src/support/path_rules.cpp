@@ -1,19 +1,19 @@
 #include "path_rules.h"
 
-#include "platform.h"
-
 #include <cctype>
 #include <cstring>
+#include <initializer_list>
 
 int is_separator(char c)
 {
     return c == '\\' || c == '/';
 }
 
-int path_fits(const char* path)
+std::size_t next_part(const char** at)
 {
-    // A temporary name adds its suffix.
-    return path != NULL && std::strlen(path) + 16 < PATH_SIZE;
+    while (is_separator(**at))
+        (*at)++;
+    return std::strcspn(*at, "\\/");
 }
 
 static int is_drive(const char* path)
@@ -21,41 +21,23 @@ static int is_drive(const char* path)
     return std::isalpha(static_cast<unsigned char>(path[0])) && path[1] == ':';
 }
 
-// The end of the part of `text`, from `at`, that runs to the next backslash
-// or the end; `parts` of them are skipped.
-static std::size_t skip_parts(const char* text, std::size_t at, int parts)
+std::size_t long_form_prefix(const char* path)
 {
-    while (parts-- > 0 && text[at] != '\0') {
-        while (text[at] != '\0' && text[at] != '\\')
-            at++;
-        at += text[at] == '\\';
-    }
-    return at;
+    int long_form = std::strncmp(path, "\\\\?\\", 4) == 0 || std::strncmp(path, "\\??\\", 4) == 0;
+    return long_form && is_drive(path + 4) && is_separator(path[6]) ? 4 : 0;
 }
 
-std::size_t final_root_length(const char* final_path)
+int windows_path_start(const char* path)
 {
-    if (final_path[0] == '/')
-        return 1;
-    if (std::strncmp(final_path, "\\\\?\\UNC\\", 8) == 0)
-        return skip_parts(final_path, 8, 2);
-    if (std::strncmp(final_path, "\\\\?\\", 4) == 0)
-        return skip_parts(final_path, 4, 1);
-    return 0;
-}
-
-int cut_to_folder(char* final_path)
-{
-    std::size_t root = final_root_length(final_path);
-    std::size_t end = std::strlen(final_path);
-    if (root == 0 || end <= root)
-        return 0;
-    // Final paths of POSIX part names at '/' only: a '\' is a name's own.
-    char separator = final_path[0] == '/' ? '/' : '\\';
-    while (end > root && final_path[end - 1] != separator)
-        end--;
-    final_path[end > root ? end - 1 : root] = '\0';
-    return 1;
+    if (std::strncmp(path, "\\??\\", 4) == 0 ||
+        (is_separator(path[0]) && is_separator(path[1]) && (path[2] == '?' || path[2] == '.') &&
+         is_separator(path[3])))
+        return DEVICE_PATH;
+    if (is_separator(path[0]))
+        return is_separator(path[1]) ? NETWORK_PATH : ROOTED_PATH;
+    if (is_drive(path))
+        return is_separator(path[2]) ? DRIVE_PATH : DRIVE_RELATIVE;
+    return RELATIVE_PATH;
 }
 
 // Adds the depth change of each part of `path` to `depth`, "." and ".."
@@ -64,76 +46,54 @@ int cut_to_folder(char* final_path)
 static int climb(const char* path, int* depth)
 {
     int stays_inside = 1;
-    for (const char* part = path; *part != '\0';) {
-        std::size_t length = std::strcspn(part, "\\/");
-        if (length == 2 && part[0] == '.' && part[1] == '.') {
+    for (std::size_t length; (length = next_part(&path)) > 0; path += length) {
+        if (length == 2 && path[0] == '.' && path[1] == '.') {
             stays_inside &= *depth > 0;
             *depth -= *depth > 0;
-        } else if (length > 1 || (length == 1 && part[0] != '.')) {
+        } else if (length > 1 || path[0] != '.') {
             (*depth)++;
         }
-        part += length + (part[length] != '\0');
     }
     return stays_inside;
-}
-
-int entry_stays_inside(const char* module_dir, const char* entry)
-{
-    int depth = 0;
-    return windows_path_start(entry) == RELATIVE_PATH && climb(module_dir, &depth) &&
-           climb(entry, &depth);
-}
-
-int windows_path_start(const char* path)
-{
-    if (is_separator(path[0]))
-        return is_separator(path[1]) ? NETWORK_PATH : ROOTED_PATH;
-    if (is_drive(path))
-        return is_separator(path[2]) ? DRIVE_PATH : DRIVE_RELATIVE;
-    return RELATIVE_PATH;
-}
-
-// How many folders deep below where it starts `path` leads.
-static int depth_below(const char* path)
-{
-    int depth = 0;
-    (void)climb(path, &depth);
-    return depth;
 }
 
 // 1 if `path`, after "\\" or "\\?\UNC\", names a share's root: a server and
 // a share, and nothing deeper. Nothing at all would join into one.
 static int names_a_share(const char* path)
 {
-    if (*path == '\0')
-        return 1;
+    int depth = 0;
     for (int part = 0; part < 2; part++) {
-        std::size_t length = std::strcspn(path, "\\/");
+        std::size_t length = next_part(&path);
         if (length == 0)
-            return 0;
-        path += length + (path[length] != '\0');
+            return part == 0;
+        path += length;
     }
-    return depth_below(path) == 0;
+    (void)climb(path, &depth);
+    return depth == 0;
 }
 
 int windows_root_by_text(const char* path)
 {
-    // The long forms name what their short ones do.
-    if (std::strncmp(path, "\\\\?\\UNC\\", 8) == 0)
+    int depth = 0;
+    if (std::strncmp(path, "\\\\?\\UNC\\", 8) == 0 || std::strncmp(path, "\\??\\UNC\\", 8) == 0)
         return names_a_share(path + 8);
-    if (std::strncmp(path, "\\\\?\\", 4) == 0 || std::strncmp(path, "\\\\.\\", 4) == 0)
+    if (long_form_prefix(path) > 0 || std::strncmp(path, "\\\\.\\", 4) == 0)
         path += 4;
     switch (windows_path_start(path)) {
     case ROOTED_PATH:
-        return depth_below(path) == 0;
+        break;
     case DRIVE_PATH:
-        return depth_below(path + 2) == 0;
+        path += 2;
+        break;
     case DRIVE_RELATIVE: // "C:" joins into "C:\"; "C:." is told by what it names
         return path[2] == '\0';
     case NETWORK_PATH:
         return names_a_share(path + 2);
+    default:
+        return 0;
     }
-    return 0;
+    (void)climb(path, &depth);
+    return depth == 0;
 }
 
 // CON, PRN, AUX, NUL, and COM or LPT with a digit 0-9 or a superscript 1-3.
@@ -170,4 +130,52 @@ int windows_renames(const char* name)
     while (stem > 0 && name[stem - 1] == ' ')
         stem--;
     return is_device_stem(name, stem);
+}
+
+// Appends one part to the folder; ".." takes the last one off.
+static int step(char* folder, std::size_t size, const char* part, std::size_t length)
+{
+    std::size_t end = std::strlen(folder);
+    if (length == 2 && part[0] == '.' && part[1] == '.') {
+        while (end > 0 && folder[end - 1] != '/')
+            end--;
+        folder[end > 0 ? end - 1 : 0] = '\0';
+    } else if (length > 1 || part[0] != '.') {
+        if (end + length + 2 > size)
+            return 0;
+        std::memcpy(folder + end + (end > 0), part, length);
+        folder[end] = end > 0 ? '/' : folder[end];
+        folder[end + (end > 0) + length] = '\0';
+    }
+    return 1;
+}
+
+const char* split_entry(const char* module_dir, const char* entry, int on_windows, char* folder,
+                        std::size_t size, const char** name)
+{
+    int depth = 0;
+    if (windows_path_start(entry) != RELATIVE_PATH || !climb(module_dir, &depth) ||
+        !climb(entry, &depth))
+        return "climbs out of the code set";
+    char part[256];
+    folder[0] = '\0';
+    *name = NULL;
+    for (const char* at : {module_dir, entry}) {
+        for (std::size_t length; (length = next_part(&at)) > 0; at += length) {
+            if (length >= sizeof part)
+                return "its path is too long";
+            std::memcpy(part, at, length);
+            part[length] = '\0';
+            if (on_windows && windows_renames(part))
+                return "Windows would give the file another name";
+            // The part before the last is a folder; the last is the name.
+            if (*name != NULL && !step(folder, size, *name, std::strcspn(*name, "\\/")))
+                return "its path is too long";
+            *name = at;
+        }
+    }
+    if (*name == NULL || *name == module_dir || std::strcmp(*name, ".") == 0 ||
+        std::strcmp(*name, "..") == 0 || (*name)[std::strcspn(*name, "\\/")] != '\0')
+        return "names a folder, not a file";
+    return NULL;
 }

@@ -8,24 +8,9 @@
 
 int is_separator(char c);
 
-// 1 if forkit may hand `path` to the system: the one test of a path's
-// length, which every file-system call passes first. NULL, a format_text
-// result that did not fit, does not; no path is ever cut.
-int path_fits(const char* path);
-
-// The length of the root of a final path (see final_path_of), its trailing
-// separator included: "/", "\\?\C:\" or "\\?\UNC\server\share\". Nothing
-// above a root has a name. 0 for a text that is no final path.
-std::size_t final_root_length(const char* final_path);
-
-// Cuts the final path `path` to its folder, never above its root; 0 when it
-// is a root already.
-int cut_to_folder(char* final_path);
-
-// 1 if `entry` is relative (no leading \ or /, no drive) and
-// `module_dir`\`entry`, taken apart at \ and /, never climbs with ".." above
-// the place it starts from.
-int entry_stays_inside(const char* module_dir, const char* entry);
+// The length of the next part of a path at *at, between separators, after
+// moving *at past the separators before it; 0 at the end.
+std::size_t next_part(const char** at);
 
 // How a Windows path begins.
 enum PathStart {
@@ -33,14 +18,19 @@ enum PathStart {
     ROOTED_PATH,    // "\a": on the current drive
     DRIVE_RELATIVE, // "C:a"
     DRIVE_PATH,     // "C:\a"
-    NETWORK_PATH    // "\\server\share\a"
+    NETWORK_PATH,   // "\\server\share\a"
+    DEVICE_PATH     // "\\.\x", "\\?\x", "\??\x" but for a drive path's long forms
 };
 int windows_path_start(const char* path);
+
+// The length of the prefix that makes a drive path's long form ("\\?\C:\a",
+// "\??\C:\a") of it; 0 for any other path.
+std::size_t long_form_prefix(const char* path);
 
 // 1 if joining "\name" to `path` names a root's folder on Windows: "\", "/"
 // and "\\" (which would join into a network path), a bare drive "C:", "C:\",
 // "C:/", a share "\\server\share" with or without its separator, their long
-// forms ("\\?\C:\", "\\?\UNC\server\share"), and any of them after "." and
+// forms ("\\?\C:\", "\??\UNC\server\share"), and any of them after "." and
 // ".." parts that lead back to it ("C:\x\..").
 int windows_root_by_text(const char* path);
 
@@ -48,3 +38,13 @@ int windows_root_by_text(const char* path);
 // another name, or none: a trailing dot or blank, a character it keeps for
 // itself, or a device name (CON, NUL, COM1, LPT¹, ...) with any extension.
 int windows_renames(const char* name);
+
+// Splits `module_dir`\`entry` into the folder below the code set's root that
+// holds the entry's file, its parts joined by '/' with "." and ".." taken as
+// the system takes them, and the file's name, which points into `entry`.
+// Both \ and / part it, on every system. NULL when it names a file inside
+// the code set; else why not: it is not relative, climbs above the root,
+// names no file, or on Windows holds a part Windows would rename
+// (`on_windows`).
+const char* split_entry(const char* module_dir, const char* entry, int on_windows, char* folder,
+                        std::size_t size, const char** name);

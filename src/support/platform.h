@@ -5,75 +5,91 @@
 #include <cstdio>
 
 // The operating system's calls, and nothing else: every rule made of them is
-// portable code. Paths are forkit's: joined with backslashes, in the code
-// page the arguments came in, and never longer than PATH_SIZE - 1 (see
-// path_fits; POSIX turns each backslash into a slash here, and nowhere
-// else). A call that fails leaves the system's error for
-// describe_system_error.
-
-enum { PATH_SIZE = 4096 };
+// portable code. Only the three places a run starts from (the current folder
+// and the code set's and game's folders as typed) are reached by path; every
+// other file and folder is reached by name below a folder held open, so that
+// a folder swapped for another after its check changes nothing. A call that
+// fails leaves the system's error for describe_system_error.
 
 // 1 on Windows: its names follow rules of their own (drives, devices), its
 // console takes characters, and Wine shows a host's link as what it names.
 extern const int ON_WINDOWS;
 
-// An open file: a POSIX descriptor or a Windows handle.
-typedef std::intptr_t FileHandle;
-const FileHandle NO_FILE = -1;
+// How forkit joins the paths it shows and writes: Windows' own separator, or
+// the one every POSIX program reads.
+#ifdef _WIN32
+#define SEP "\\"
+#else
+#define SEP "/"
+#endif
 
-// What is at a path, without following a link.
-enum PathKind { NOTHING_THERE, WRITABLE_FILE, READ_ONLY_FILE, FOLDER, LINK, OTHER_KIND };
-int path_kind(const char* path);
+// An open file or folder: a POSIX descriptor or a Windows handle.
+typedef std::intptr_t Handle;
+const Handle NO_HANDLE = -1;
 
-// 1 if the folder `path`, links followed, could be made the current one.
-int can_enter_folder(const char* path);
-
-// A final path names what a path leads to in full, every link resolved:
-// POSIX "/a/b", Windows "\\?\C:\a\b" in UTF-8. 0 if it cannot be had or fit.
-int final_path_of(const char* path, char* out, std::size_t size);
-
-// What tells the file or folder at a final path from every other.
+// What tells a file or folder from every other, whatever path reaches it.
 struct FileIdentity {
     std::uint64_t volume;
     unsigned char id[16];
 };
-int identity_of_final_path(const char* final_path, FileIdentity* out);
 
-// Creates the one folder `path`; 0 if it exists or cannot be made.
-int make_folder(const char* path);
-
-// Opens `path` for reading, following links, without waiting on it (a FIFO
-// opens at once): NO_FILE on failure. Tells whether it is a regular file,
-// its permission bits, and on POSIX whether `path` itself is a link.
-struct OpenedFile {
-    int regular;
-    unsigned mode;
-    int through_link;
+// What is at a name, or what an open handle is, links never followed.
+enum Kind { NOTHING_THERE, REGULAR_FILE, FOLDER, LINK, OTHER_KIND };
+struct FileFacts {
+    int kind;
+    int writable;  // a file its owner has not made read-only, and we may write
+    unsigned mode; // permission bits
+    FileIdentity identity;
 };
-FileHandle open_for_reading(const char* path, OpenedFile* info);
+int facts_of(Handle handle, FileFacts* facts);
+// 0 on failure; nothing at `name` is a success, of kind NOTHING_THERE.
+int look_below(Handle folder, const char* name, FileFacts* facts);
+
+// Opens the folder `path` as typed, links followed: a run's starting places.
+// A `\` in it is a separator on every system.
+Handle open_folder(const char* path);
+// Opens the folder `name` in `folder`, never through a link.
+Handle open_folder_below(Handle folder, const char* name);
+int make_folder(const char* path);
+int make_folder_below(Handle folder, const char* name);
+// 1 if the folder could be made the current one.
+int can_enter(Handle folder);
+// 1 if the folder is the system's root, or on Windows a drive's or a share's;
+// 0 if not; -1 if that cannot be told.
+int is_system_root(Handle folder);
+// Calls `visit` with each name in the folder; 0 if it cannot be read.
+int list_folder(Handle folder, void (*visit)(const char* name, void* context), void* context);
+// Locks the folder for this run, shared or alone, without waiting: the mark
+// of runs writing in it. 1 when held, 0 when another holds it so that it
+// cannot be, -1 where the file system has no such locks. Always 1 on
+// Windows, whose runs hold each file they write instead.
+int hold_folder(Handle folder, int alone);
+
+// Opens the file `name` in `folder` for reading, never through a link, and
+// without waiting on it (a FIFO opens at once).
+Handle open_file_below(Handle folder, const char* name);
 // Bytes read into `to`: 0 at the end, -1 on an error.
-long read_file(FileHandle file, char* to, std::size_t size);
+long read_file(Handle file, char* to, std::size_t size);
 // 1 if all `size` bytes were written.
-int write_file(FileHandle file, const char* from, std::size_t size);
-void close_file(FileHandle file);
+int write_file(Handle file, const char* from, std::size_t size);
+// For a file only read, or a folder.
+void close_file(Handle file);
 
-// Creates `path`, which must not exist, locked as the file of a run still
-// going, with the permission bits `mode` less the process's mask. Until it
-// is committed or abandoned, a run stopped by Ctrl-C, a kill or a hang-up
-// removes it. NO_FILE on failure, with *taken set when something holds the
-// name.
-FileHandle create_locked(const char* path, unsigned mode, int* taken);
-// Renames the file from `temporary` to `path`, replacing what is there, and
-// closes it; 1 if both worked. On failure the temporary is removed.
-int commit_file(FileHandle file, const char* temporary, const char* path);
+// Creates the file `name` in `folder`, which must not exist, with the
+// permission bits `mode` less the process's mask. On Windows no other run
+// may remove it while it is open, and it goes with its last handle until
+// put in place. NO_HANDLE on failure, *taken set when the name was there.
+Handle create_file_below(Handle folder, const char* name, unsigned mode, int* taken);
+// Closes the complete file and renames it from `temporary` to `name`,
+// replacing what is there; 1 if both worked, else the temporary is removed.
+// POSIX closes first, as a close can tell that the data never reached the
+// disk; Windows renames through the open file, which goes with its handle.
+int put_in_place(Handle folder, Handle file, const char* temporary, const char* name);
 // Closes the file and removes it from `temporary`.
-void abandon_file(FileHandle file, const char* temporary);
-// Removes what is at `path` unless it is the file of a run still going;
-// 1 if nothing is there afterwards.
-int remove_unheld(const char* path);
-
-// Calls `visit` with each name in the folder `path`; 0 if it cannot be read.
-int list_folder(const char* path, void (*visit)(const char* name, void* context), void* context);
+void throw_away(Handle folder, Handle file, const char* temporary);
+// Removes the file or link `name` unless a run still going holds it; never
+// what a link names. 1 if it is gone.
+int remove_below(Handle folder, const char* name);
 
 // The full path of the current folder, or on Windows of the current folder
 // of the drive `drive` (0 for the current drive); 0 if it cannot be had.
@@ -90,15 +106,16 @@ int argument_is_exact(const char* argument);
 enum CodePage { ARGUMENTS_PAGE, UTF8_PAGE, BATCH_PAGE };
 int convert_text(int from, int to, const char* text, char* out, std::size_t size);
 
-// Writes a line to `stream` and flushes it: a Windows console takes it in
-// UTF-8 (unless NULL), anything else in `bytes`. Output errors are not
-// looked at.
-void write_console(std::FILE* stream, const char* bytes, const char* utf8);
+// 1 if `stream` is a Windows console, which takes characters, not bytes.
+int is_console(std::FILE* stream);
+// Writes `text`, in UTF-8, to the console `stream`.
+void write_console(std::FILE* stream, const char* text);
 
 // The system's message for the error of the call that failed last, without a
 // trailing line end, cut to fit `size`.
 void describe_system_error(char* out, std::size_t size);
 
 // Readies the process: an output that closes never stops the run, and a run
-// stopped by Ctrl-C, a kill or a hang-up removes the file it was writing.
-void prepare_process();
+// stopped by Ctrl-C, a kill or a hang-up calls `on_stop` (which may make
+// only system calls) before it ends.
+void prepare_process(void (*on_stop)());

@@ -1,178 +1,251 @@
+// The file system on Windows: every name below a held folder is opened
+// through NtCreateFile with that folder as its root, so that it is found in
+// the folder held, whatever has happened to the path that led there.
+
+#include "platform_windows.h"
+#include "path_rules.h"
 #include "platform.h"
 
 #include <cstring>
-#include <cwchar>
-#include <io.h>
 #include <string>
 #include <windows.h>
+#include <winternl.h>
 
-#include <shellapi.h>
-
-const int ON_WINDOWS = 1;
-
-// No code page gives more UTF-16 units than it has bytes.
-static int to_utf16(UINT page, const char* text, std::wstring* out)
+static HANDLE handle_of(Handle handle)
 {
-    out->assign(std::strlen(text) + 1, L'\0');
-    int got = MultiByteToWideChar(page, MB_ERR_INVALID_CHARS, text, -1, &(*out)[0],
-                                  static_cast<int>(out->size()));
-    out->resize(got > 0 ? static_cast<std::size_t>(got) - 1 : 0);
-    return got > 0;
+    return reinterpret_cast<HANDLE>(handle);
 }
 
-// `characters` in `page`; 0 if they do not fit, or if one has no exact match
-// there (ERROR_NO_UNICODE_TRANSLATION), where the system would put a '?' or
-// a look-alike. UTF-8 has every character, and refuses the question.
-static int from_utf16(UINT page, const wchar_t* characters, char* out, std::size_t size)
+static Handle handle_from(HANDLE handle)
 {
-    BOOL lost = FALSE;
-    BOOL* asked = page == CP_UTF8 ? NULL : &lost;
-    if (WideCharToMultiByte(page, asked ? WC_NO_BEST_FIT_CHARS : 0, characters, -1, out,
-                            static_cast<int>(size), NULL, asked) == 0)
-        return 0;
-    if (lost)
-        SetLastError(ERROR_NO_UNICODE_TRANSLATION);
-    return !lost;
+    return reinterpret_cast<Handle>(handle);
 }
 
-// 1 if `characters` are exactly `text` in the ANSI code page.
-static int gives_back(const wchar_t* characters, const char* text)
+// Sets the Windows error for an NT status, as the ...W calls do; 1 if it
+// is a success.
+static int succeeded(NTSTATUS status)
 {
-    std::string back(std::strlen(text) + 1, '\0');
-    return from_utf16(CP_ACP, characters, &back[0], back.size()) &&
-           back.c_str() == std::string(text);
+    if (status < 0)
+        SetLastError(RtlNtStatusToDosError(status));
+    return status >= 0;
 }
 
-// A path of forkit's for the wide calls, which take long paths where the
-// system allows. The ...A calls would take a byte the code page lacks, or one
-// that comes back as another, for another character: such a path is refused.
-static int wide(const char* path, std::wstring* out)
-{
-    if (to_utf16(CP_ACP, path, out) && gives_back(out->c_str(), path))
-        return 1;
-    SetLastError(ERROR_NO_UNICODE_TRANSLATION);
-    return 0;
-}
-
-// A handle on the file or folder `path` (in `page`) that reads its
-// properties, and whatever `access` adds; shared with every other opener.
-static HANDLE open_path(const char* path, DWORD access = 0, UINT page = CP_ACP)
-{
-    std::wstring name;
-    int named = page == CP_ACP ? wide(path, &name) : to_utf16(page, path, &name);
-    const DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
-    return named ? CreateFileW(name.c_str(), access, share, NULL, OPEN_EXISTING,
-                               FILE_FLAG_BACKUP_SEMANTICS, NULL)
-                 : INVALID_HANDLE_VALUE;
-}
-
-int path_kind(const char* path)
-{
-    std::wstring name;
-    DWORD attributes =
-        wide(path, &name) ? GetFileAttributesW(name.c_str()) : INVALID_FILE_ATTRIBUTES;
-    return attributes == INVALID_FILE_ATTRIBUTES       ? NOTHING_THERE
-           : attributes & FILE_ATTRIBUTE_REPARSE_POINT ? LINK
-           : attributes & FILE_ATTRIBUTE_DIRECTORY     ? FOLDER
-           : attributes & FILE_ATTRIBUTE_DEVICE        ? OTHER_KIND
-           : attributes & FILE_ATTRIBUTE_READONLY      ? READ_ONLY_FILE
-                                                       : WRITABLE_FILE;
-}
-
-// Opened as the system opens a folder to make it the current one.
-int can_enter_folder(const char* path)
-{
-    HANDLE handle = open_path(path, FILE_TRAVERSE | SYNCHRONIZE);
-    BY_HANDLE_FILE_INFORMATION info;
-    if (handle == INVALID_HANDLE_VALUE)
-        return 0;
-    int folder = GetFileInformationByHandle(handle, &info) &&
-                 (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY);
-    (void)CloseHandle(handle);
-    if (!folder)
-        SetLastError(ERROR_DIRECTORY);
-    return folder;
-}
-
-// The volume's serial number and the file's 128-bit ID there (ReFS's 64-bit
-// indexes are not unique).
-int identity_of_final_path(const char* final_path, FileIdentity* out)
-{
-    HANDLE handle = open_path(final_path, 0, CP_UTF8);
-    FILE_ID_INFO info;
-    if (handle == INVALID_HANDLE_VALUE)
-        return 0;
-    int known = GetFileInformationByHandleEx(handle, FileIdInfo, &info, sizeof info);
-    (void)CloseHandle(handle);
-    out->volume = info.VolumeSerialNumber;
-    std::memcpy(out->id, info.FileId.Identifier, sizeof out->id);
-    return known;
-}
+const DWORD SHARE_ALL = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+const ACCESS_MASK FOLDER_ACCESS =
+    FILE_LIST_DIRECTORY | FILE_TRAVERSE | FILE_READ_ATTRIBUTES | SYNCHRONIZE;
 
 // The final path of the open `handle`, "\\?\C:\a" or "\\?\UNC\server\share\a";
 // empty where it cannot be had.
 static std::wstring final_path(HANDLE handle)
 {
-    std::wstring path(PATH_SIZE, L'\0');
-    DWORD got = GetFinalPathNameByHandleW(handle, &path[0], PATH_SIZE, FILE_NAME_NORMALIZED);
-    path.resize(got < PATH_SIZE ? got : 0);
+    std::wstring path(32768, L'\0');
+    DWORD got = GetFinalPathNameByHandleW(handle, &path[0], 32768, FILE_NAME_NORMALIZED);
+    path.resize(got < 32768 ? got : 0);
     return path;
 }
 
-int final_path_of(const char* path, char* out, std::size_t size)
+// 1 unless `handle`, opened as `name` in `folder`, is not what that name is
+// itself: Wine shows a host's link as what it names, to be told by its final
+// path (which Wine cannot give for long paths; Windows tells a link itself).
+static int is_itself(Handle folder, HANDLE handle, const std::wstring& name)
 {
-    HANDLE handle = open_path(path);
-    std::wstring at = handle != INVALID_HANDLE_VALUE ? final_path(handle) : std::wstring();
-    if (handle != INVALID_HANDLE_VALUE)
+    std::wstring itself = final_path(handle_of(folder)), at = final_path(handle);
+    itself += itself.empty() || itself.back() == L'\\' ? L"" : L"\\";
+    return itself.size() == 1 || at.empty() || _wcsicmp(at.c_str(), (itself + name).c_str()) == 0;
+}
+
+// What an opened name that a link led to fails with.
+const DWORD THROUGH_A_LINK = ERROR_CANT_RESOLVE_FILENAME;
+
+// Opens `name` in `folder`, never through a link.
+static HANDLE open_below(Handle folder, const char* name, ACCESS_MASK access, ULONG share,
+                         ULONG disposition, ULONG options)
+{
+    std::wstring wide_name;
+    if (!to_wide(name, &wide_name))
+        return INVALID_HANDLE_VALUE;
+    UNICODE_STRING unicode;
+    unicode.Buffer = &wide_name[0];
+    unicode.Length = unicode.MaximumLength = static_cast<USHORT>(wide_name.size() * 2);
+    OBJECT_ATTRIBUTES attributes;
+    InitializeObjectAttributes(&attributes, &unicode, OBJ_CASE_INSENSITIVE, handle_of(folder),
+                               NULL);
+    IO_STATUS_BLOCK io;
+    HANDLE handle = INVALID_HANDLE_VALUE;
+    NTSTATUS status = NtCreateFile(
+        &handle, access | SYNCHRONIZE, &attributes, &io, NULL, FILE_ATTRIBUTE_NORMAL, share,
+        disposition, options | FILE_OPEN_REPARSE_POINT | FILE_SYNCHRONOUS_IO_NONALERT, NULL, 0);
+    if (!succeeded(status))
+        return INVALID_HANDLE_VALUE;
+    if (disposition == FILE_OPEN && !wide_name.empty() && !is_itself(folder, handle, wide_name)) {
         (void)CloseHandle(handle);
-    return !at.empty() && from_utf16(CP_UTF8, at.c_str(), out, size);
+        SetLastError(THROUGH_A_LINK);
+        return INVALID_HANDLE_VALUE;
+    }
+    return handle;
+}
+
+int facts_of(Handle handle, FileFacts* facts)
+{
+    BY_HANDLE_FILE_INFORMATION about;
+    FILE_ID_INFO id;
+    if (!GetFileInformationByHandle(handle_of(handle), &about) ||
+        !GetFileInformationByHandleEx(handle_of(handle), FileIdInfo, &id, sizeof id))
+        return 0;
+    DWORD attributes = about.dwFileAttributes;
+    facts->kind =
+        attributes & FILE_ATTRIBUTE_REPARSE_POINT ? LINK
+        : attributes & FILE_ATTRIBUTE_DIRECTORY   ? FOLDER
+        : GetFileType(handle_of(handle)) != FILE_TYPE_DISK || attributes & FILE_ATTRIBUTE_DEVICE
+            ? OTHER_KIND
+            : REGULAR_FILE;
+    facts->writable = !(attributes & FILE_ATTRIBUTE_READONLY);
+    facts->mode = 0666;
+    // ReFS's 64-bit indexes are not unique: its 128-bit ones are.
+    facts->identity.volume = id.VolumeSerialNumber;
+    std::memcpy(facts->identity.id, id.FileId.Identifier, sizeof facts->identity.id);
+    return 1;
+}
+
+int look_below(Handle folder, const char* name, FileFacts* facts)
+{
+    HANDLE handle = open_below(folder, name, FILE_READ_ATTRIBUTES, SHARE_ALL, FILE_OPEN, 0);
+    facts->kind = NOTHING_THERE;
+    if (handle == INVALID_HANDLE_VALUE && GetLastError() == THROUGH_A_LINK)
+        facts->kind = LINK;
+    if (handle == INVALID_HANDLE_VALUE)
+        return GetLastError() == ERROR_FILE_NOT_FOUND || facts->kind == LINK;
+    int known = facts_of(handle_from(handle), facts);
+    (void)CloseHandle(handle);
+    return known;
+}
+
+Handle open_folder(const char* path)
+{
+    std::wstring name;
+    HANDLE handle = to_wide(path, &name)
+                        ? CreateFileW(name.c_str(), FOLDER_ACCESS, SHARE_ALL, NULL, OPEN_EXISTING,
+                                      FILE_FLAG_BACKUP_SEMANTICS, NULL)
+                        : INVALID_HANDLE_VALUE;
+    FileFacts facts;
+    if (handle != INVALID_HANDLE_VALUE && facts_of(handle_from(handle), &facts) &&
+        facts.kind != FOLDER && facts.kind != LINK) {
+        (void)CloseHandle(handle);
+        SetLastError(ERROR_DIRECTORY);
+        return NO_HANDLE;
+    }
+    return handle_from(handle);
+}
+
+Handle open_folder_below(Handle folder, const char* name)
+{
+    HANDLE handle =
+        open_below(folder, name, FOLDER_ACCESS, SHARE_ALL, FILE_OPEN, FILE_DIRECTORY_FILE);
+    FileFacts facts;
+    if (handle != INVALID_HANDLE_VALUE &&
+        (!facts_of(handle_from(handle), &facts) || facts.kind != FOLDER)) {
+        (void)CloseHandle(handle);
+        SetLastError(ERROR_CANT_ACCESS_FILE);
+        return NO_HANDLE;
+    }
+    return handle_from(handle);
 }
 
 int make_folder(const char* path)
 {
     std::wstring name;
-    return wide(path, &name) && CreateDirectoryW(name.c_str(), NULL) != 0;
+    return to_wide(path, &name) && CreateDirectoryW(name.c_str(), NULL) != 0;
 }
 
-// Folders open too, to be told apart. Links are not told: the walk up to
-// the tree follows every path on Windows.
-FileHandle open_for_reading(const char* path, OpenedFile* info)
+int make_folder_below(Handle folder, const char* name)
 {
-    HANDLE handle = open_path(path, GENERIC_READ);
-    BY_HANDLE_FILE_INFORMATION about;
-    info->regular = handle != INVALID_HANDLE_VALUE && GetFileType(handle) == FILE_TYPE_DISK &&
-                    GetFileInformationByHandle(handle, &about) &&
-                    !(about.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE));
-    info->mode = 0666;
-    info->through_link = 0;
-    return reinterpret_cast<FileHandle>(handle);
+    HANDLE handle =
+        open_below(folder, name, FOLDER_ACCESS, SHARE_ALL, FILE_CREATE, FILE_DIRECTORY_FILE);
+    if (handle == INVALID_HANDLE_VALUE)
+        return 0;
+    (void)CloseHandle(handle);
+    return 1;
 }
 
-static HANDLE handle_of(FileHandle file)
+int can_enter(Handle folder)
 {
-    return reinterpret_cast<HANDLE>(file);
+    HANDLE handle =
+        open_below(folder, "", FILE_TRAVERSE, SHARE_ALL, FILE_OPEN, FILE_DIRECTORY_FILE);
+    if (handle == INVALID_HANDLE_VALUE)
+        return 0;
+    (void)CloseHandle(handle);
+    return 1;
 }
 
-long read_file(FileHandle file, char* to, std::size_t size)
+int is_system_root(Handle folder)
+{
+    std::string utf8;
+    std::wstring at = final_path(handle_of(folder));
+    if (at.empty() || !from_wide_utf8(at, &utf8))
+        return -1;
+    return windows_root_by_text(utf8.c_str());
+}
+
+int list_folder(Handle folder, void (*visit)(const char* name, void* context), void* context)
+{
+    alignas(8) char block[16384];
+    FILE_INFO_BY_HANDLE_CLASS next = FileFullDirectoryRestartInfo;
+    while (GetFileInformationByHandleEx(handle_of(folder), next, block, sizeof block)) {
+        next = FileFullDirectoryInfo;
+        for (const char* at = block;;) {
+            const FILE_FULL_DIR_INFO* entry = reinterpret_cast<const FILE_FULL_DIR_INFO*>(at);
+            std::string name; // a name the code page lacks is none of forkit's
+            if (from_wide(std::wstring(entry->FileName, entry->FileNameLength / 2), &name))
+                visit(name.c_str(), context);
+            if (entry->NextEntryOffset == 0)
+                break;
+            at += entry->NextEntryOffset;
+        }
+    }
+    return GetLastError() == ERROR_NO_MORE_FILES;
+}
+
+int hold_folder(Handle, int)
+{
+    return 1;
+}
+
+Handle open_file_below(Handle folder, const char* name)
+{
+    return handle_from(open_below(folder, name, GENERIC_READ, SHARE_ALL, FILE_OPEN, 0));
+}
+
+long read_file(Handle file, char* to, std::size_t size)
 {
     DWORD got = 0;
-    int read = ReadFile(handle_of(file), to, static_cast<DWORD>(size), &got, NULL);
-    return read ? static_cast<long>(got) : -1;
+    return ReadFile(handle_of(file), to, static_cast<DWORD>(size), &got, NULL)
+               ? static_cast<long>(got)
+               : -1;
 }
 
-int write_file(FileHandle file, const char* from, std::size_t size)
+// A write that puts nothing and reports no error is told as one.
+int write_file(Handle file, const char* from, std::size_t size)
 {
-    DWORD put = 0;
-    return WriteFile(handle_of(file), from, static_cast<DWORD>(size), &put, NULL) && put == size;
+    while (size > 0) {
+        DWORD put = 0;
+        if (!WriteFile(handle_of(file), from, static_cast<DWORD>(size), &put, NULL))
+            return 0;
+        if (put == 0) {
+            SetLastError(ERROR_WRITE_FAULT);
+            return 0;
+        }
+        from += put;
+        size -= put;
+    }
+    return 1;
 }
 
-void close_file(FileHandle file)
+void close_file(Handle file)
 {
     (void)CloseHandle(handle_of(file));
 }
 
-// A file marked to be deleted goes with its last handle, so a process that
-// ends before the file is complete leaves nothing.
+// A file marked to be deleted goes with its last handle.
 static int mark_for_deletion(HANDLE handle, BOOLEAN deleted)
 {
     FILE_DISPOSITION_INFO disposition;
@@ -181,62 +254,53 @@ static int mark_for_deletion(HANDLE handle, BOOLEAN deleted)
                                       sizeof disposition) != 0;
 }
 
-FileHandle create_locked(const char* path, unsigned, int* taken)
+Handle create_file_below(Handle folder, const char* name, unsigned, int* taken)
 {
-    std::wstring name;
-    *taken = 0;
-    if (!wide(path, &name))
-        return NO_FILE;
-    // No other process may delete it: that tells other runs it is in use.
-    HANDLE handle = CreateFileW(name.c_str(), GENERIC_WRITE | DELETE, FILE_SHARE_READ, NULL,
-                                CREATE_NEW, FILE_ATTRIBUTE_NORMAL, NULL);
-    if (handle != INVALID_HANDLE_VALUE) {
-        (void)mark_for_deletion(handle, TRUE);
-        return reinterpret_cast<FileHandle>(handle);
-    }
-    // A file another run is writing, marked for deletion, denies access, even
-    // to its attributes.
+    // Shared for reading alone: no other run may remove it while it is open.
+    HANDLE handle = open_below(folder, name, GENERIC_WRITE | DELETE, FILE_SHARE_READ, FILE_CREATE,
+                               FILE_NON_DIRECTORY_FILE);
     DWORD error = GetLastError();
-    DWORD found =
-        GetFileAttributesW(name.c_str()) != INVALID_FILE_ATTRIBUTES ||
-        (GetLastError() != ERROR_FILE_NOT_FOUND && GetLastError() != ERROR_PATH_NOT_FOUND);
-    *taken = error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS ||
-             (error == ERROR_ACCESS_DENIED && found);
-    SetLastError(error);
-    return NO_FILE;
+    // Another run's file, marked for deletion, denies even a look.
+    *taken = handle == INVALID_HANDLE_VALUE &&
+             (error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS ||
+              error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION);
+    if (handle != INVALID_HANDLE_VALUE)
+        (void)mark_for_deletion(handle, TRUE);
+    return handle_from(handle);
 }
 
-// Renames the open file to `path`, replacing what is there. The name must be
-// the system's own form of a full path (\??\C:\..., \??\UNC\server\...).
-static int rename_open_file(HANDLE handle, const std::wstring& path)
+// FILE_RENAME_INFO is FILE_RENAME_INFORMATION's layout; only the NT call
+// takes a root folder for the new name (under Wine too).
+typedef NTSTATUS(NTAPI* SetInformationFile)(HANDLE, PIO_STATUS_BLOCK, PVOID, ULONG,
+                                            FILE_INFORMATION_CLASS);
+
+static int rename_open_file(Handle folder, HANDLE file, const char* name)
 {
-    DWORD needed = GetFullPathNameW(path.c_str(), 0, NULL, NULL);
-    std::wstring full(needed + 1, L'\0');
-    if (needed == 0 || GetFullPathNameW(path.c_str(), needed, &full[0], NULL) >= needed)
+    static const SetInformationFile set_information =
+        reinterpret_cast<SetInformationFile>(reinterpret_cast<void*>(
+            GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtSetInformationFile")));
+    std::wstring wide_name;
+    if (!to_wide(name, &wide_name))
         return 0;
-    full.resize(wcslen(full.c_str()));
-    if (full.compare(0, 4, L"\\\\?\\") == 0)
-        full.erase(0, 4);
-    else if (full.compare(0, 2, L"\\\\") == 0)
-        full.replace(0, 2, L"UNC\\");
-    full.insert(0, L"\\??\\");
-    std::size_t bytes = full.size() * sizeof(WCHAR);
+    std::size_t bytes = wide_name.size() * sizeof(WCHAR);
     std::string buffer(sizeof(FILE_RENAME_INFO) + bytes, '\0');
     FILE_RENAME_INFO* rename = reinterpret_cast<FILE_RENAME_INFO*>(&buffer[0]);
     rename->ReplaceIfExists = TRUE;
+    rename->RootDirectory = handle_of(folder);
     rename->FileNameLength = static_cast<DWORD>(bytes);
-    std::memcpy(rename->FileName, full.c_str(), bytes);
-    return SetFileInformationByHandle(handle, FileRenameInfo, rename,
-                                      static_cast<DWORD>(buffer.size())) != 0;
+    std::memcpy(rename->FileName, wide_name.c_str(), bytes);
+    IO_STATUS_BLOCK io;
+    const FILE_INFORMATION_CLASS rename_information = static_cast<FILE_INFORMATION_CLASS>(10);
+    return succeeded(
+        set_information(file, &io, rename, static_cast<ULONG>(buffer.size()), rename_information));
 }
 
 // Windows replaces no file that is open without delete sharing, and another
 // run that has just put the same file in place holds it so for a moment.
-static int rename_when_free(HANDLE handle, const char* path)
+static int rename_when_free(Handle folder, HANDLE file, const char* name)
 {
-    std::wstring name;
-    for (int tries = 0; tries < 100 && wide(path, &name); tries++) {
-        if (rename_open_file(handle, name))
+    for (int tries = 0; tries < 100; tries++) {
+        if (rename_open_file(folder, file, name))
             return 1;
         if (GetLastError() != ERROR_ACCESS_DENIED && GetLastError() != ERROR_SHARING_VIOLATION)
             return 0;
@@ -245,124 +309,30 @@ static int rename_when_free(HANDLE handle, const char* path)
     return 0;
 }
 
-void abandon_file(FileHandle file, const char* temporary)
+int put_in_place(Handle folder, Handle file, const char* temporary, const char* name)
 {
-    // Where the mark did not take, the name goes after the handle; a file
-    // that another run holds by then cannot be deleted, so it stays.
-    (void)mark_for_deletion(handle_of(file), TRUE);
-    (void)CloseHandle(handle_of(file));
-    (void)remove_unheld(temporary);
-}
-
-// Renamed while open, so that no other run can take it for a leftover.
-int commit_file(FileHandle file, const char* temporary, const char* path)
-{
-    HANDLE handle = handle_of(file);
-    if (mark_for_deletion(handle, FALSE) && rename_when_free(handle, path))
-        return CloseHandle(handle) != 0;
+    if (mark_for_deletion(handle_of(file), FALSE) &&
+        rename_when_free(folder, handle_of(file), name))
+        return CloseHandle(handle_of(file)) != 0;
     DWORD error = GetLastError();
-    abandon_file(file, temporary);
+    throw_away(folder, file, temporary);
     SetLastError(error);
     return 0;
 }
 
-// Deleted through a handle on what is at `path` itself, if it is there:
-// Wine shows a host's link as the file it names, which a delete by name would
-// remove. A run still going holds its file without delete sharing.
-int remove_unheld(const char* path)
+void throw_away(Handle, Handle file, const char*)
 {
-    std::wstring name, full(PATH_SIZE, L'\0');
-    HANDLE handle = wide(path, &name) ? CreateFileW(name.c_str(), DELETE, 0, NULL, OPEN_EXISTING,
-                                                    FILE_FLAG_OPEN_REPARSE_POINT, NULL)
-                                      : INVALID_HANDLE_VALUE;
+    (void)mark_for_deletion(handle_of(file), TRUE);
+    (void)CloseHandle(handle_of(file));
+}
+
+// A run still going holds its file without delete sharing.
+int remove_below(Handle folder, const char* name)
+{
+    HANDLE handle = open_below(folder, name, DELETE, 0, FILE_OPEN, FILE_NON_DIRECTORY_FILE);
     if (handle == INVALID_HANDLE_VALUE)
-        return GetLastError() == ERROR_FILE_NOT_FOUND || GetLastError() == ERROR_PATH_NOT_FOUND;
-    const std::wstring at = final_path(handle);
-    DWORD got = GetFullPathNameW(name.c_str(), PATH_SIZE, &full[0], NULL);
-    int itself = at.size() > 4 && got > 0 && got < PATH_SIZE && _wcsicmp(&at[4], full.c_str()) == 0;
-    int removed = itself && mark_for_deletion(handle, TRUE);
+        return GetLastError() == ERROR_FILE_NOT_FOUND;
+    int removed = mark_for_deletion(handle, TRUE);
     (void)CloseHandle(handle);
     return removed;
 }
-
-int list_folder(const char* path, void (*visit)(const char* name, void* context), void* context)
-{
-    std::wstring pattern;
-    WIN32_FIND_DATAW found;
-    HANDLE search = wide(path, &pattern) ? FindFirstFileW((pattern + L"\\*").c_str(), &found)
-                                         : INVALID_HANDLE_VALUE;
-    if (search == INVALID_HANDLE_VALUE)
-        return 0;
-    char name[MAX_PATH * 4]; // a name the code page lacks is none of forkit's
-    do {
-        if (from_utf16(CP_ACP, found.cFileName, name, sizeof name))
-            visit(name, context);
-    } while (FindNextFileW(search, &found));
-    (void)FindClose(search);
-    return 1;
-}
-
-int current_folder(char drive, char* out, std::size_t size)
-{
-    const wchar_t of_drive[] = {static_cast<wchar_t>(drive), L':', L'\0'};
-    const wchar_t* name = drive != 0 ? of_drive : L".";
-    DWORD needed = GetFullPathNameW(name, 0, NULL, NULL);
-    std::wstring full(needed + 1, L'\0');
-    return needed > 0 && GetFullPathNameW(name, needed, &full[0], NULL) < needed &&
-           from_utf16(CP_ACP, full.c_str(), out, size);
-}
-
-int argument_is_exact(const char* argument)
-{
-    int count = 0;
-    LPWSTR* typed = CommandLineToArgvW(GetCommandLineW(), &count);
-    if (typed == NULL)
-        return 0;
-    // The C library's copy of the arguments is found by its text; where two
-    // read alike, both must be exact. A text that is none of them was not
-    // typed: there is nothing to compare.
-    int exact = 1;
-    for (int i = 1; exact && i < count && i < __argc; i++) {
-        if (std::strcmp(__argv[i], argument) == 0)
-            exact = gives_back(typed[i], argument);
-    }
-    (void)LocalFree(typed);
-    return exact;
-}
-
-int convert_text(int from, int to, const char* text, char* out, std::size_t size)
-{
-    const UINT pages[] = {CP_ACP, CP_UTF8, GetOEMCP()}; // as CodePage numbers them
-    std::wstring characters;
-    return to_utf16(pages[from], text, &characters) &&
-           from_utf16(pages[to], characters.c_str(), out, size);
-}
-
-// A console shows bytes in its own code page, not in the one the names came
-// in, so it is given the characters; it starts a new line at a line feed.
-void write_console(std::FILE* stream, const char* bytes, const char* utf8)
-{
-    HANDLE console = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream)));
-    std::wstring characters;
-    DWORD mode, written;
-    if (utf8 == NULL || !GetConsoleMode(console, &mode) || !to_utf16(CP_UTF8, utf8, &characters)) {
-        (void)std::fputs(bytes, stream);
-        (void)std::fflush(stream);
-        return;
-    }
-    (void)WriteConsoleW(console, characters.c_str(), static_cast<DWORD>(characters.size()),
-                        &written, NULL);
-}
-
-void describe_system_error(char* out, std::size_t size)
-{
-    DWORD error = GetLastError();
-    DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, NULL,
-                                  error, 0, out, static_cast<DWORD>(size), NULL);
-    if (length == 0)
-        (void)std::snprintf(out, size, "error %lu", static_cast<unsigned long>(error));
-}
-
-// Whatever ends the process closes its handles, and the file being written
-// is marked to go with its last one: nothing is left to do on a stop.
-void prepare_process() {}

@@ -1,52 +1,35 @@
 #include "source_file.h"
 
 #include "failure.h"
-#include "path_checks.h"
-#include "path_rules.h"
+#include "text_buffer.h"
 
-#include <cstring>
-
-// Without a link on the way, a relative path that never climbs stays below
-// where it starts: most entries are such, and cost nothing more once their
-// folder was looked at. Windows programs under Wine see a host's link as
-// what it names, so there every path is walked.
-static int in_tree(const char* path, int through_link)
+Handle open_source_file(HeldFolder* folder, const char* name, FileFacts* facts, const char* shown)
 {
-    static CheckedFolders checked;
-    if (!ON_WINDOWS && !through_link && !is_separator(path[0]) && std::strstr(path, "..") == NULL) {
-        if (was_checked(&checked, path))
-            return 1;
-        if (!passes_a_link(path, 0, folder_length(path))) {
-            remember_checked(&checked, path);
-            return 1;
-        }
+    Handle file = open_file_below(folder->handle, name);
+    const char* refusal = NULL;
+    if (file == NO_HANDLE) {
+        note_system_error(shown);
+        if (look_below(folder->handle, name, facts) && facts->kind == LINK)
+            note_refusal(shown, "is a link");
+        return NO_HANDLE;
     }
-    return lies_within(path, 1, ".") == INSIDE;
+    if (!facts_of(file, facts))
+        note_system_error(shown);
+    else if (facts->kind != REGULAR_FILE)
+        refusal = "is not a regular file";
+    else
+        return file;
+    if (refusal != NULL)
+        note_refusal(shown, refusal);
+    close_file(file);
+    return NO_HANDLE;
 }
 
-FileHandle open_source_file(const char* path, unsigned* mode)
+Handle open_list(const char* name, FileFacts* facts)
 {
-    if (!path_fits(path)) {
-        note_refusal(path, "path too long");
-        return NO_FILE;
-    }
-    OpenedFile info;
-    FileHandle file = open_for_reading(path, &info);
-    if (file == NO_FILE) {
-        note_system_error(path);
-        return NO_FILE;
-    }
-    const char* refusal = NULL;
-    if (!info.regular)
-        refusal = "is not a regular file";
-    else if (!in_tree(path, info.through_link))
-        refusal = "leads out of the source tree";
-    if (refusal != NULL) {
-        note_refusal(path, refusal);
-        close_file(file);
-        return NO_FILE;
-    }
-    if (mode != NULL)
-        *mode = info.mode;
-    return file;
+    HeldFolder* root = held_folder(TREE, "");
+    Handle list = root != NULL ? open_source_file(root, name, facts, name) : NO_HANDLE;
+    if (list == NO_HANDLE)
+        report_failure(format_text("  Error opening %s", name));
+    return list;
 }

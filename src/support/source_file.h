@@ -1,10 +1,14 @@
 #pragma once
 
+#include "held_folders.h"
 #include "platform.h"
 
-// Opens a list or a source for reading, only when it is a regular file that
-// lies in the source tree, the current folder, with every link followed: a
-// FIFO, a device or a folder is refused without waiting on it, and a link
-// out of the tree is not read. Sets *mode to its permission bits when
-// `mode` is not NULL. NO_FILE, with the reason noted, on failure.
-FileHandle open_source_file(const char* path, unsigned* mode);
+// Opens the file `name` in the held `folder` for reading, only when it is a
+// regular file: never through a link, and a FIFO, a device or a folder is
+// refused without waiting on it. Its facts go to *facts. NO_HANDLE, with the
+// reason noted against `shown`, on failure.
+Handle open_source_file(HeldFolder* folder, const char* name, FileFacts* facts, const char* shown);
+
+// Opens the list `name` in the tree's root, with its facts; where it cannot
+// be, prints "  Error opening <name>" and why, and gives NO_HANDLE.
+Handle open_list(const char* name, FileFacts* facts);

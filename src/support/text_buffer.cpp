@@ -28,40 +28,61 @@ int breaks_a_quoted_line(const char* text)
     return std::strpbrk(text, "\"\r\n") != NULL;
 }
 
-// Names come from lists and arguments: a C0 or C1 control in one (an escape,
-// a CR, the one-character CSI U+009B) must not reach the terminal as itself.
-// In UTF-8 a C1 control is C2 80 to C2 9F, or a byte 80 to 9F that continues
-// no character, which an 8-bit terminal obeys; other bytes of characters
-// pass, as do a Windows code page's.
+// The length of the well-formed UTF-8 character at `c` (RFC 3629: no
+// overlong form, no surrogate, nothing above U+10FFFF); 0 if none starts
+// there.
+static std::size_t utf8_length(const unsigned char* c)
+{
+    std::size_t length = c[0] >= 0xF0 ? 4 : c[0] >= 0xE0 ? 3 : 2;
+    unsigned char low = c[0] == 0xE0 ? 0xA0 : c[0] == 0xF0 ? 0x90 : 0x80;
+    unsigned char high = c[0] == 0xED ? 0x9F : c[0] == 0xF4 ? 0x8F : 0xBF;
+    if (c[0] < 0xC2 || c[0] > 0xF4 || c[1] < low || c[1] > high)
+        return 0;
+    for (std::size_t i = 2; i < length; i++) {
+        if (c[i] < 0x80 || c[i] > 0xBF)
+            return 0;
+    }
+    return length;
+}
+
+// Names come from lists and arguments: a control in one (an escape, a CR,
+// the CSI U+009B) must not reach the terminal as itself. C0 controls show
+// as '?'; in UTF-8 so do the C1 controls (C2 80 to C2 9F) and any byte 80
+// to 9F outside a well-formed character, which an 8-bit terminal obeys.
+// Every other byte passes, a Windows code page's too (`utf8` 0).
 static void show(const char* text, int utf8, char* shown, std::size_t size)
 {
     std::size_t at = 0;
-    int continuing = 0; // bytes still to come of a UTF-8 character
     for (const unsigned char* c = reinterpret_cast<const unsigned char*>(text);
-         *c != '\0' && at + 2 < size; c++) {
-        int c1 = utf8 && ((c[0] == 0xC2 && c[1] >= 0x80 && c[1] <= 0x9F) ||
-                          (continuing == 0 && c[0] >= 0x80 && c[0] <= 0x9F));
-        int control = (*c < 32 && *c != '\t' && *c != '\n') || *c == 127;
-        shown[at++] = c1 || control ? '?' : static_cast<char>(*c);
-        c += c1 && c[0] == 0xC2;
-        continuing = *c >= 0xC0                     ? (*c >= 0xF0   ? 3
-                                                       : *c >= 0xE0 ? 2
-                                                                    : 1)
-                     : *c >= 0x80 && continuing > 0 ? continuing - 1
-                                                    : 0;
+         *c != '\0' && at + 5 < size;) {
+        std::size_t length = utf8 ? utf8_length(c) : 0;
+        int control =
+            (*c < 32 && *c != '\t' && *c != '\n') || *c == 127 ||
+            (utf8 && (length == 0 ? *c >= 0x80 && *c <= 0x9F : c[0] == 0xC2 && c[1] <= 0x9F));
+        if (control) {
+            shown[at++] = '?';
+            c += length > 0 ? length : 1;
+            continue;
+        }
+        for (std::size_t i = 0; i < (length > 0 ? length : 1); i++)
+            shown[at++] = static_cast<char>(*c++);
     }
     shown[at++] = '\n';
     shown[at] = '\0';
 }
 
+// Only a Windows console takes characters; everything else, bytes.
 static void write_shown(std::FILE* stream, const char* text)
 {
-    // Only a Windows console takes characters; elsewhere the bytes are UTF-8.
-    char utf8[4 * TEXT_BUFFER_SIZE], shown_utf8[sizeof utf8 + 2], shown[sizeof utf8 + 2];
-    int converted = ON_WINDOWS && convert_text(ARGUMENTS_PAGE, UTF8_PAGE, text, utf8, sizeof utf8);
-    show(converted ? utf8 : "", 1, shown_utf8, sizeof shown_utf8);
+    char utf8[4 * TEXT_BUFFER_SIZE], shown[sizeof utf8 + 2];
+    if (is_console(stream) && convert_text(ARGUMENTS_PAGE, UTF8_PAGE, text, utf8, sizeof utf8)) {
+        show(utf8, 1, shown, sizeof shown);
+        write_console(stream, shown);
+        return;
+    }
     show(text, !ON_WINDOWS, shown, sizeof shown);
-    write_console(stream, shown, converted ? shown_utf8 : NULL);
+    (void)std::fputs(shown, stream);
+    (void)std::fflush(stream);
 }
 
 void print_line(const char* text)

@@ -1,11 +1,9 @@
 #include "text_file.h"
 
-#include "carriage_returns.h"
-
 #include <cstdio>
 #include <cstring>
 
-void start_reading(TextReader* in, FileHandle file)
+void start_reading(TextReader* in, Handle file)
 {
     in->file = file;
     in->next = in->end = 0;
@@ -53,54 +51,43 @@ std::size_t read_text_line(TextReader* in, char* line, std::size_t size)
     return count;
 }
 
-// Copying and writing go through one translation, a block at a time; a block
-// without a bare LF, the usual case for CR LF sources, goes out as it came in.
-const std::size_t COPY_BLOCK = 128 * 1024;
-
-// Each byte of a block has its forerunner in the buffer just before it: the
-// last byte of the block before sits in front of where a block is read (on a
-// boundary of its own, which the reads are quicker for). Both buffers have
-// the room past the data that the translation needs.
-const std::size_t INPUT_OFFSET = 64;
-alignas(64) static char copy_input[INPUT_OFFSET + COPY_BLOCK + LOOP_READS_PAST];
-alignas(64) static char copy_output[2 * COPY_BLOCK + LOOP_WRITES_PAST];
-static char* const block = copy_input + INPUT_OFFSET;
-
-// Writes the `count` bytes of text in `block`, and keeps the last of them as
-// the next block's forerunner.
-static int put_block(FileHandle out, std::size_t count)
+// The C library's memchr finds line feeds many bytes at a time.
+std::size_t add_carriage_returns(const char* text, std::size_t count, char before, char* out)
 {
-    std::size_t length = chosen_carriage_return_loop()(block, count, copy_output);
-    const char* text = length != 0 ? copy_output : block;
-    block[-1] = block[count - 1];
-    return write_file(out, text, length != 0 ? length : count);
+    std::size_t length = 0, copied = 0;
+    const char* end = text + count;
+    for (const char* at = text;
+         (at = static_cast<const char*>(std::memchr(at, '\n', end - at))) != NULL; at++) {
+        if ((at == text ? before : at[-1]) == '\r')
+            continue;
+        std::size_t run = static_cast<std::size_t>(at - text) - copied;
+        std::memcpy(out + length, text + copied, run);
+        length += run;
+        out[length++] = '\r';
+        copied += run;
+    }
+    if (length == 0)
+        return 0;
+    std::memcpy(out + length, text + copied, count - copied);
+    return length + count - copied;
 }
 
-int copy_text(FileHandle in, FileHandle out, int* read_failed)
+enum { COPY_BLOCK = 64 * 1024 };
+static char copy_input[COPY_BLOCK];
+static char copy_output[2 * COPY_BLOCK];
+
+int copy_text(Handle in, Handle out, int* read_failed)
 {
-    block[-1] = '\0'; // no CR comes before the first byte
-    *read_failed = 0;
+    char before = '\0'; // no CR comes before the first byte
     for (;;) {
-        long count = read_file(in, block, COPY_BLOCK);
+        long count = read_file(in, copy_input, COPY_BLOCK);
         *read_failed = count < 0;
         if (count <= 0)
             return count == 0;
-        if (!put_block(out, static_cast<std::size_t>(count)))
+        std::size_t size = static_cast<std::size_t>(count);
+        std::size_t length = add_carriage_returns(copy_input, size, before, copy_output);
+        if (!write_file(out, length != 0 ? copy_output : copy_input, length != 0 ? length : size))
             return 0;
-        // A short read of a regular file is its end: no need to ask again.
-        if (static_cast<std::size_t>(count) < COPY_BLOCK)
-            return 1;
+        before = copy_input[size - 1];
     }
-}
-
-int write_text(FileHandle out, const char* text, std::size_t length)
-{
-    block[-1] = '\0';
-    for (std::size_t done = 0; done < length; done += COPY_BLOCK) {
-        std::size_t count = length - done < COPY_BLOCK ? length - done : COPY_BLOCK;
-        std::memcpy(block, text + done, count);
-        if (!put_block(out, count))
-            return 0;
-    }
-    return 1;
 }

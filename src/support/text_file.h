@@ -5,18 +5,19 @@
 #include <cstddef>
 
 // forkit's own text mode, the same on every platform, over files opened in
-// binary mode: reading turns each CR LF pair into LF, writing puts a CR
+// binary mode: reading turns each CR LF pair into LF, copying puts a CR
 // before each LF that has none, so that every line goes out ending in CR LF,
-// and every other byte (NUL and Ctrl-Z included) passes unchanged.
+// and every other byte (NUL and Ctrl-Z included) passes unchanged. forkit's
+// own lines are written with their CR LF.
 
 // Reads a file a line at a time.
 struct TextReader {
-    FileHandle file;
+    Handle file;
     std::size_t next, end;
     int failed;
     char buffer[4096];
 };
-void start_reading(TextReader* in, FileHandle file);
+void start_reading(TextReader* in, Handle file);
 
 // Reads one line into `line`: at most size - 1 characters, ending after a
 // line feed if one comes first. Returns how many were stored (0 at the end
@@ -24,10 +25,13 @@ void start_reading(TextReader* in, FileHandle file);
 // failed read) and terminates them.
 std::size_t read_text_line(TextReader* in, char* line, std::size_t size);
 
-// Moves the rest of the regular file `in` to `out` as text, in large blocks;
-// 1 if every byte was read and written. On failure *read_failed tells which.
-int copy_text(FileHandle in, FileHandle out, int* read_failed);
+// Moves the rest of the file `in` to `out` as text, up to a read that gives
+// nothing; 1 if every byte was read and written. On failure *read_failed
+// tells which.
+int copy_text(Handle in, Handle out, int* read_failed);
 
-// Writes `length` characters of text, as copy_text would copy them from a
-// file; 1 if all of them were written.
-int write_text(FileHandle out, const char* text, std::size_t length);
+// Copies `count` bytes of `text` to `out` with a CR before each LF that has
+// none before it (`before` is the byte before the text) and returns the
+// copy's length; 0 when there is no such LF, and the text goes out as it is.
+// `out` has room for twice `count`.
+std::size_t add_carriage_returns(const char* text, std::size_t count, char before, char* out);
