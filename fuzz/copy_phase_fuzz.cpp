@@ -11,8 +11,10 @@
 //   ui); control[1] bit 0: the code set already holds an earlier file of each
 //   name. File i goes to module (copy module + i) % 4, its name made plain.
 
+#include "driver/checks.h"
 #include "generate/copy_listed_files.h"
 #include "generate/write_build_script.h"
+#include "support/held_folders.h"
 #include "text_model.h"
 #include "tree_snapshot.h"
 
@@ -71,25 +73,47 @@ std::vector<std::string> model_entries(const std::string& list)
     return entries;
 }
 
+// The code point of the well-formed UTF-8 character at `i` and its length
+// in *length (RFC 3629: no overlong form, no surrogate, nothing above
+// U+10FFFF); *length 0 where none starts.
+unsigned long model_character(const std::string& text, std::size_t i, std::size_t* length)
+{
+    const unsigned char lead = static_cast<unsigned char>(text[i]);
+    const std::size_t n = lead >= 0xC0 && lead < 0xE0 ? 2 : lead >= 0xE0 && lead < 0xF0 ? 3
+                          : lead >= 0xF0 && lead < 0xF8                                ? 4
+                                                                                       : 0;
+    static const unsigned long least[] = {0, 0, 0x80, 0x800, 0x10000};
+    unsigned long point = n == 0 ? 0 : lead & (0x7F >> n);
+    *length = 0;
+    for (std::size_t k = 1; k < n; k++) {
+        const unsigned char next = i + k < text.size() ? static_cast<unsigned char>(text[i + k]) : 0;
+        if ((next & 0xC0) != 0x80)
+            return 0;
+        point = point << 6 | (next & 0x3F);
+    }
+    if (n != 0 && point >= least[n] && point <= 0x10FFFF && (point < 0xD800 || point > 0xDFFF))
+        *length = n;
+    return point;
+}
+
 // An entry as the console shows it: control characters but tab as '?', and
-// each C1 control in UTF-8 (C2 80 to C2 9F, or a byte 80 to 9F that no
-// lead byte before it expects) as one.
+// each C1 control, a character U+0080 to U+009F or a byte 80 to 9F outside a
+// well-formed character, as one.
 std::string shown(const std::string& entry)
 {
     std::string text;
-    int expected = 0; // bytes still to come of a character
-    for (std::size_t i = 0; i < entry.size(); i++) {
+    for (std::size_t i = 0; i < entry.size();) {
+        std::size_t length;
+        const unsigned long point = model_character(entry, i, &length);
         const unsigned char c = static_cast<unsigned char>(entry[i]);
-        const unsigned char next = i + 1 < entry.size() ? entry[i + 1] : 0;
-        const bool pair = c == 0xC2 && next >= 0x80 && next <= 0x9F;
-        const bool lone = expected == 0 && c >= 0x80 && c <= 0x9F;
-        text += (c < 32 && c != '\t') || c == 127 || pair || lone ? '?' : static_cast<char>(c);
-        const unsigned char last = pair ? entry[++i] : c;
-        expected = last >= 0xF0                   ? 3
-                   : last >= 0xE0                 ? 2
-                   : last >= 0xC0                 ? 1
-                   : last >= 0x80 && expected > 0 ? expected - 1
-                                                  : 0;
+        if (length > 0) {
+            text += point <= 0x9F ? "?" : entry.substr(i, length);
+            i += length;
+        } else {
+            text += (c < 32 && c != '\t') || c == 127 || (c >= 0x80 && c <= 0x9F) ? '?'
+                                                                                 : entry[i];
+            i++;
+        }
     }
     return text;
 }
@@ -198,6 +222,7 @@ bool under(const std::string& key, const std::string& folder)
     return folder == "." || key.compare(0, folder.size() + 1, folder + "/") == 0;
 }
 
+// Paths as the entries and the shapes are typed, with '\\'.
 std::string joined(const std::string& a, const std::string& b)
 {
     return a.empty() ? b : a + "\\" + b;
@@ -250,6 +275,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (chdir(tree.c_str()) != 0)
         fail("cannot enter the tree");
     const Snapshot before = snapshot(top);
+    // The folders a run holds once its checks pass, as the driver holds them.
+    release_held_folders();
+    if (!source_tree_valid())
+        fail("the tree is not one");
+    if (hold_root(CODE_SET, shape.path, 0))
+        for (const char* dir : {"game", "cgame", "ui"})
+            (void)hold_module(CODE_SET, dir, 1);
 
     // Both phases, with the console caught in a file.
     if (ftruncate(work().console, 0) != 0)
@@ -311,18 +343,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             fail("unexpected console line: " + lines[i]);
         }
     }
-    const std::string script = std::string(shape.path) + "\\" + DIRS[build_module + 1] + "\\" +
-                               DIRS[build_module + 1] + ".q3asm";
+    const std::string module = DIRS[build_module + 1];
+    const std::string script = joined(joined(shape.path, module), module + ".q3asm");
     if (lines.size() > entries.size()) {
-        if (lines.back() != "  Error creating " + script)
+        if (lines.back() != "  Error creating " + std::string(shape.path) + "/" + module + "/" +
+                                module + ".q3asm")
             fail("unexpected console line: " + lines.back());
     } else {
         const std::string key = key_of(script);
         if (key.empty())
             fail("a command file outside the work folder");
         written[key] =
-            model_write("-o \"Q:\\quake3\\mymod\\vm\\" + std::string(OUTPUTS[build_module]) +
-                        "\"\n" + model_read(fields[2]));
+            model_write("-o \"Q:\\quake3/mymod/vm/" + std::string(OUTPUTS[build_module]) + "\"\n" +
+                        model_read(fields[2]));
     }
 
     // Nothing else changed; no file of the tree was replaced; nothing left behind.
