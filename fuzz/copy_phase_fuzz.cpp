@@ -42,10 +42,10 @@ struct Shape {
     const char* path;
     bool outside;
 };
-const Shape SHAPES[] = {{"..\\set", true},   {".", false},
-                        {"game", false},     {"..\\tree\\cgame\\..", false},
-                        {"..\\link", false}, {"..\\game link", false},
-                        {"..\\set\\", true}, {"ui\\..\\game", false}};
+const Shape SHAPES[] = {{"../set", true},   {".", false},
+                        {"game", false},    {"../tree/cgame/..", false},
+                        {"../link", false}, {"../game link", false},
+                        {"../set/", true},  {"ui/../game", false}};
 
 [[noreturn]] void fail(const std::string& what)
 {
@@ -79,14 +79,16 @@ std::vector<std::string> model_entries(const std::string& list)
 unsigned long model_character(const std::string& text, std::size_t i, std::size_t* length)
 {
     const unsigned char lead = static_cast<unsigned char>(text[i]);
-    const std::size_t n = lead >= 0xC0 && lead < 0xE0 ? 2 : lead >= 0xE0 && lead < 0xF0 ? 3
-                          : lead >= 0xF0 && lead < 0xF8                                ? 4
-                                                                                       : 0;
+    const std::size_t n = lead >= 0xC0 && lead < 0xE0   ? 2
+                          : lead >= 0xE0 && lead < 0xF0 ? 3
+                          : lead >= 0xF0 && lead < 0xF8 ? 4
+                                                        : 0;
     static const unsigned long least[] = {0, 0, 0x80, 0x800, 0x10000};
     unsigned long point = n == 0 ? 0 : lead & (0x7F >> n);
     *length = 0;
     for (std::size_t k = 1; k < n; k++) {
-        const unsigned char next = i + k < text.size() ? static_cast<unsigned char>(text[i + k]) : 0;
+        const unsigned char next =
+            i + k < text.size() ? static_cast<unsigned char>(text[i + k]) : 0;
         if ((next & 0xC0) != 0x80)
             return 0;
         point = point << 6 | (next & 0x3F);
@@ -110,8 +112,7 @@ std::string shown(const std::string& entry)
             text += point <= 0x9F ? "?" : entry.substr(i, length);
             i += length;
         } else {
-            text += (c < 32 && c != '\t') || c == 127 || (c >= 0x80 && c <= 0x9F) ? '?'
-                                                                                 : entry[i];
+            text += (c < 32 && c != '\t') || c == 127 || (c >= 0x80 && c <= 0x9F) ? '?' : entry[i];
             i++;
         }
     }
@@ -222,7 +223,7 @@ bool under(const std::string& key, const std::string& folder)
     return folder == "." || key.compare(0, folder.size() + 1, folder + "/") == 0;
 }
 
-// Paths as the entries and the shapes are typed, with '\\'.
+// A path joined as an entry is typed, with '\\'.
 std::string joined(const std::string& a, const std::string& b)
 {
     return a.empty() ? b : a + "\\" + b;
@@ -346,8 +347,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string module = DIRS[build_module + 1];
     const std::string script = joined(joined(shape.path, module), module + ".q3asm");
     if (lines.size() > entries.size()) {
-        if (lines.back() != "  Error creating " + std::string(shape.path) + "/" + module + "/" +
-                                module + ".q3asm")
+        if (lines.back() !=
+            "  Error creating " + std::string(shape.path) + "/" + module + "/" + module + ".q3asm")
             fail("unexpected console line: " + lines.back());
     } else {
         const std::string key = key_of(script);

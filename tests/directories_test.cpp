@@ -105,7 +105,7 @@ TEST_F(Directories, ChecksRefuseACodeSetAtTheRoot)
     const Case cases[] = {
         {"mymod", "", at_root},
         {"mymod", "/", at_root},
-        {"mymod", "\\", at_root},
+        {"mymod", "\\", windows_root},
         {"mymod", "//", at_root},
         {"mymod", "/..", at_root},
         {"mymod", "C:", windows_root}, // "C:" is a folder name like any other on POSIX
@@ -141,18 +141,19 @@ TEST_F(Directories, TheFilesNameTheGameFolderInFull)
         {"quake3", here + sep + "quake3"},
         {"..\\q3\\.", here + sep + "..\\q3\\."},
         {"/games/q3", drive + "/games/q3"},
-        {"\\games\\q3", drive + "\\games\\q3"},
+        {"\\games\\q3", ON_WINDOWS ? drive + "\\games\\q3" : here + "/\\games\\q3"},
         {"C:\\Games\\Quake3", ON_WINDOWS ? "C:\\Games\\Quake3" : here + "/C:\\Games\\Quake3"},
-        {"\\\\server\\share\\q3", "\\\\server\\share\\q3"},
+        {"\\\\server\\share\\q3",
+         ON_WINDOWS ? "\\\\server\\share\\q3" : here + "/\\\\server\\share\\q3"},
         // On Windows from the current folder of drive C:, each process's own;
         // "C:" alone joins with the mod's name into the drive's root.
         {"C:q3", ON_WINDOWS ? (fs::absolute("C:") / "q3").string() : here + "/C:q3"},
         {"C:", ON_WINDOWS ? "C:\\" : here + "/C:"},
         // A drive path's long forms are given short; other device paths stay.
-        {"\\\\?\\C:\\q3", ON_WINDOWS ? "C:\\q3" : "\\\\?\\C:\\q3"},
-        {"\\??\\C:\\q3", ON_WINDOWS ? "C:\\q3" : "\\??\\C:\\q3"},
-        {"\\??\\UNC\\s\\q3", "\\??\\UNC\\s\\q3"},
-        {"\\\\.\\C:\\q3", "\\\\.\\C:\\q3"},
+        {"\\\\?\\C:\\q3", ON_WINDOWS ? "C:\\q3" : here + "/\\\\?\\C:\\q3"},
+        {"\\??\\C:\\q3", ON_WINDOWS ? "C:\\q3" : here + "/\\??\\C:\\q3"},
+        {"\\??\\UNC\\s\\q3", ON_WINDOWS ? "\\??\\UNC\\s\\q3" : here + "/\\??\\UNC\\s\\q3"},
+        {"\\\\.\\C:\\q3", ON_WINDOWS ? "\\\\.\\C:\\q3" : here + "/\\\\.\\C:\\q3"},
     };
     for (const auto& [q3path, expected] : cases) {
         char folder[TEXT_BUFFER_SIZE];

@@ -10,7 +10,7 @@ protected:
     void SetUp() override
     {
         TempDirTest::SetUp();
-        folder = open_folder(root.string().c_str());
+        folder = open_folder(root.string().c_str(), nullptr);
         ASSERT_NE(folder, NO_HANDLE);
     }
     void TearDown() override

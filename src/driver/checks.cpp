@@ -77,7 +77,7 @@ int game_folder_for_files(const char* q3path, char* out, std::size_t size)
     if (ON_WINDOWS) {
         q3path += long_form_prefix(q3path);
         start = windows_path_start(q3path);
-    } else if (is_separator(q3path[0])) {
+    } else if (q3path[0] == '/') {
         start = DRIVE_PATH;
     }
     // "C:q3" lies in the current folder of drive C:, which is each process's
@@ -117,7 +117,7 @@ static int names_a_root(const char* path)
         return 1;
     int device =
         ON_WINDOWS && windows_path_start(path) == DEVICE_PATH && long_form_prefix(path) == 0;
-    Handle folder = open_folder(path);
+    Handle folder = open_folder(path, NULL);
     int root = folder != NO_HANDLE ? is_system_root(folder) : -1;
     if (folder != NO_HANDLE)
         close_file(folder);

@@ -60,7 +60,7 @@ static const char* code_set_folder(const char* prefix, const char* sourcepath, c
 static void create_code_set_folder(const char* sourcepath, const Module& module)
 {
     print_line(code_set_folder("  ", sourcepath, module));
-    int held = is_root(module) ? hold_root(CODE_SET, sourcepath, make_folder(sourcepath))
+    int held = is_root(module) ? hold_root(CODE_SET, sourcepath, 1)
                                : hold_module(CODE_SET, module.directory, 1);
     if (held)
         count_step_done();
@@ -77,14 +77,20 @@ static int create_directories(const char* modname, const char* sourcepath, const
     print_line(format_text("  %s" SEP "%s", q3path, modname));
     const char* fault = mod_name_fault(modname);
     HeldFolder* game = held_folder(GAME_FOLDER, "");
-    if (fault != NULL) {
-        note_refusal(modname, fault);
+    if (fault != NULL || game == NULL) {
+        note_refusal(modname, fault != NULL ? fault : "the game folder is not held");
         return 0;
     }
-    if (game == NULL || !make_folder_below(game->handle, modname)) {
+    int made = 0;
+    Handle mod = open_folder_below(game->handle, modname, &made);
+    if (mod == NO_HANDLE)
         note_system_error(format_text("%s" SEP "%s", q3path, modname));
+    else if (!made)
+        note_refusal(format_text("%s" SEP "%s", q3path, modname), "already exists");
+    if (mod != NO_HANDLE)
+        close_file(mod);
+    if (!made)
         return 0;
-    }
     for (const Module& module : MODULES)
         create_code_set_folder(sourcepath, module);
     print_line(SEPARATOR);

@@ -104,10 +104,11 @@ static int usable(const HeldFolder* folder)
     return folder != NULL && folder->refusal == NULL;
 }
 
-// Opens `name` in `parent`; NO_HANDLE, with why noted, on failure.
-static Handle open_noting(Handle parent, const char* name, int place, const char* path)
+// Opens, or with `made` makes, `name` in `parent`; NO_HANDLE, with why
+// noted, on failure.
+static Handle open_noting(Handle parent, const char* name, int* made, int place, const char* path)
 {
-    Handle handle = open_folder_below(parent, name);
+    Handle handle = open_folder_below(parent, name, made);
     FileFacts facts;
     if (handle != NO_HANDLE)
         return handle;
@@ -117,17 +118,16 @@ static Handle open_noting(Handle parent, const char* name, int place, const char
     return NO_HANDLE;
 }
 
-int hold_root(int place, const char* path, int fresh)
+int hold_root(int place, const char* path, int make)
 {
+    int made = 0;
     root_text[place] = path;
-    Handle handle = open_folder(path);
-    if (handle == NO_HANDLE || (place == GAME_FOLDER && !can_enter(handle))) {
+    Handle handle = open_folder(path, make ? &made : NULL);
+    if (handle == NO_HANDLE) {
         note_system_error(path);
-        if (handle != NO_HANDLE)
-            close_file(handle);
         return 0;
     }
-    return usable(add(place, "", handle, fresh, 1));
+    return usable(add(place, "", handle, made, 1));
 }
 
 HeldFolder* held_folder(int place, const char* path)
@@ -147,29 +147,17 @@ HeldFolder* held_folder(int place, const char* path)
     parent_path[length] = '\0';
     HeldFolder* parent = held_folder(place, parent_path);
     name = name != NULL ? name + 1 : path;
-    Handle handle = parent != NULL ? open_noting(parent->handle, name, place, path) : NO_HANDLE;
+    Handle handle =
+        parent != NULL ? open_noting(parent->handle, name, NULL, place, path) : NO_HANDLE;
     return handle != NO_HANDLE ? add(place, path, handle, 0, 0) : NULL;
 }
 
 int hold_module(int place, const char* name, int make)
 {
     HeldFolder* root = held_folder(place, "");
-    FileFacts facts;
-    if (root == NULL)
-        return 0;
-    int made = make && make_folder_below(root->handle, name);
-    // Where nothing is there, the reason it could not be made stands.
-    if (make && !made) {
-        note_system_error(shown(place, name));
-        if (look_below(root->handle, name, &facts) && facts.kind == NOTHING_THERE)
-            return 0;
-    }
-    Handle handle = open_noting(root->handle, name, place, name);
-    if (handle != NO_HANDLE && !make && !can_enter(handle)) {
-        note_system_error(shown(place, name));
-        close_file(handle);
-        return 0;
-    }
+    int made = 0;
+    Handle handle = root != NULL ? open_noting(root->handle, name, make ? &made : NULL, place, name)
+                                 : NO_HANDLE;
     return handle != NO_HANDLE && usable(add(place, name, handle, made, 1));
 }
 

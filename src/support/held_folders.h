@@ -24,11 +24,11 @@ struct HeldFolder {
     FileIdentity identity;
 };
 
-// Holds `path`, as typed, as the root of `place`, following links; `fresh`
-// when the run has just made it. 0, with the reason noted, when it cannot be
-// opened or (the game folder) entered. A code set's root may hold no files
-// when it is the system's root or a folder of the source tree.
-int hold_root(int place, const char* path, int fresh);
+// Holds `path`, as typed, as the root of `place`, following links, made
+// first when `make` and there is none. 0, with the reason noted, when it
+// cannot be opened or entered, or (a code set's root) may take no files, as
+// the system's root or a folder of the source tree.
+int hold_root(int place, const char* path, int make);
 
 // The folder `path` below the root of `place` (see hold_root), opened once
 // part by part, never through a link. A folder of the code set that is a
@@ -37,9 +37,9 @@ int hold_root(int place, const char* path, int fresh);
 // next call, which may reuse it for another folder.
 HeldFolder* held_folder(int place, const char* path);
 
-// Holds the module folder `name` in the root of `place` for the whole run:
-// made first when `make` (one that was there is used as it is), else one
-// that can be entered. 0, with the reason noted, when it cannot be held.
+// Holds the module folder `name` in the root of `place` for the whole run,
+// made first when `make` and there is none. 0, with the reason noted, when
+// it cannot be held, or may take no files.
 int hold_module(int place, const char* name, int make);
 
 // Closes every held folder: a run's end, or a test's.

@@ -23,9 +23,13 @@ extern const int ON_WINDOWS;
 #define SEP "/"
 #endif
 
-// An open file or folder: a POSIX descriptor or a Windows handle.
-typedef std::intptr_t Handle;
-const Handle NO_HANDLE = -1;
+// An open file or folder: a POSIX descriptor or a Windows HANDLE.
+#ifdef _WIN32
+typedef void* Handle;
+#else
+typedef int Handle;
+#endif
+const Handle NO_HANDLE = (Handle)-1;
 
 // What tells a file or folder from every other, whatever path reaches it.
 struct FileIdentity {
@@ -46,14 +50,11 @@ int facts_of(Handle handle, FileFacts* facts);
 int look_below(Handle folder, const char* name, FileFacts* facts);
 
 // Opens the folder `path` as typed, links followed: a run's starting places.
-// A `\` in it is a separator on every system.
-Handle open_folder(const char* path);
-// Opens the folder `name` in `folder`, never through a link.
-Handle open_folder_below(Handle folder, const char* name);
-int make_folder(const char* path);
-int make_folder_below(Handle folder, const char* name);
-// 1 if the folder could be made the current one.
-int can_enter(Handle folder);
+// With `made`, makes the folder first where there is none, and tells whether
+// it did. Only a folder that can be entered is opened.
+Handle open_folder(const char* path, int* made);
+// The same for the folder `name` in `folder`, never through a link.
+Handle open_folder_below(Handle folder, const char* name, int* made);
 // 1 if the folder is the system's root, or on Windows a drive's or a share's;
 // 0 if not; -1 if that cannot be told.
 int is_system_root(Handle folder);

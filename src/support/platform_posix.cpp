@@ -1,7 +1,6 @@
 #include "platform.h"
 
 #include <cerrno>
-#include <climits>
 #include <csignal>
 #include <cstring>
 #include <dirent.h>
@@ -12,22 +11,6 @@
 
 const int ON_WINDOWS = 0;
 
-// The paths typed as arguments may be written the Windows way: here each
-// backslash becomes a slash. A path that does not fit names nothing.
-static const char* native(const char* path, char (*out)[PATH_MAX])
-{
-    std::size_t i = 0;
-    for (; path[i] != '\0' && i + 1 < PATH_MAX; i++)
-        (*out)[i] = path[i] == '\\' ? '/' : path[i];
-    (*out)[path[i] == '\0' ? i : 0] = '\0';
-    return *out;
-}
-
-static int fd_of(Handle handle)
-{
-    return static_cast<int>(handle);
-}
-
 static void fill_facts(const struct stat& info, FileFacts* facts)
 {
     facts->kind = S_ISREG(info.st_mode)   ? REGULAR_FILE
@@ -36,15 +19,14 @@ static void fill_facts(const struct stat& info, FileFacts* facts)
                                           : OTHER_KIND;
     facts->mode = info.st_mode & 0777;
     facts->writable = (info.st_mode & 0222) != 0;
-    std::memset(&facts->identity, 0, sizeof facts->identity);
-    facts->identity.volume = static_cast<std::uint64_t>(info.st_dev);
+    facts->identity = FileIdentity{static_cast<std::uint64_t>(info.st_dev), {}};
     std::memcpy(facts->identity.id, &info.st_ino, sizeof info.st_ino);
 }
 
 int facts_of(Handle handle, FileFacts* facts)
 {
     struct stat info;
-    if (fstat(fd_of(handle), &info) != 0)
+    if (fstat(handle, &info) != 0)
         return 0;
     fill_facts(info, facts);
     return 1;
@@ -53,7 +35,7 @@ int facts_of(Handle handle, FileFacts* facts)
 int look_below(Handle folder, const char* name, FileFacts* facts)
 {
     struct stat info;
-    if (fstatat(fd_of(folder), name, &info, AT_SYMLINK_NOFOLLOW) != 0) {
+    if (fstatat(folder, name, &info, AT_SYMLINK_NOFOLLOW) != 0) {
         facts->kind = NOTHING_THERE;
         return errno == ENOENT;
     }
@@ -61,55 +43,47 @@ int look_below(Handle folder, const char* name, FileFacts* facts)
     // Write bits, then access: root may write anything, but a file that
     // nobody may write is one its owner asked to keep.
     facts->writable = facts->writable && (facts->kind != REGULAR_FILE ||
-                                          faccessat(fd_of(folder), name, W_OK, AT_EACCESS) == 0);
+                                          faccessat(folder, name, W_OK, AT_EACCESS) == 0);
     return 1;
 }
 
-Handle open_folder(const char* path)
+static Handle folder_at(int at, const char* name, int* made, int flags)
 {
-    char name[PATH_MAX];
-    return open(native(path, &name), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (made != NULL && !(*made = mkdirat(at, name, 0777) == 0) && errno != EEXIST)
+        return NO_HANDLE;
+    int fd = openat(at, name, O_RDONLY | O_DIRECTORY | O_CLOEXEC | flags);
+    // A folder that cannot be entered is no use: nothing in it can be opened.
+    if (fd >= 0 && faccessat(fd, ".", X_OK, AT_EACCESS) != 0) {
+        (void)close(fd);
+        return NO_HANDLE;
+    }
+    return fd;
 }
 
-Handle open_folder_below(Handle folder, const char* name)
+Handle open_folder(const char* path, int* made)
 {
-    return openat(fd_of(folder), name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    return folder_at(AT_FDCWD, path, made, 0);
 }
 
-int make_folder(const char* path)
+Handle open_folder_below(Handle folder, const char* name, int* made)
 {
-    char name[PATH_MAX];
-    return mkdir(native(path, &name), 0777) == 0;
-}
-
-int make_folder_below(Handle folder, const char* name)
-{
-    return mkdirat(fd_of(folder), name, 0777) == 0;
-}
-
-int can_enter(Handle folder)
-{
-    return faccessat(fd_of(folder), ".", X_OK, AT_EACCESS) == 0;
+    return folder_at(folder, name, made, O_NOFOLLOW);
 }
 
 int is_system_root(Handle folder)
 {
     struct stat root, here;
-    if (stat("/", &root) != 0 || fstat(fd_of(folder), &here) != 0)
+    if (stat("/", &root) != 0 || fstat(folder, &here) != 0)
         return -1;
     return root.st_dev == here.st_dev && root.st_ino == here.st_ino;
 }
 
+// The listing gets a descriptor of its own, which closedir closes.
 int list_folder(Handle folder, void (*visit)(const char* name, void* context), void* context)
 {
-    // The listing gets a descriptor of its own, which closedir closes.
-    int fd = openat(fd_of(folder), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    DIR* listing = fd >= 0 ? fdopendir(fd) : NULL;
-    if (listing == NULL) {
-        if (fd >= 0)
-            (void)close(fd);
+    DIR* listing = fdopendir(openat(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (listing == NULL)
         return 0;
-    }
     while (const struct dirent* entry = readdir(listing))
         visit(entry->d_name, context);
     (void)closedir(listing);
@@ -118,7 +92,7 @@ int list_folder(Handle folder, void (*visit)(const char* name, void* context), v
 
 int hold_folder(Handle folder, int alone)
 {
-    if (flock(fd_of(folder), (alone ? LOCK_EX : LOCK_SH) | LOCK_NB) == 0)
+    if (flock(folder, (alone ? LOCK_EX : LOCK_SH) | LOCK_NB) == 0)
         return 1;
     return errno == EWOULDBLOCK ? 0 : -1;
 }
@@ -126,7 +100,7 @@ int hold_folder(Handle folder, int alone)
 Handle open_file_below(Handle folder, const char* name)
 {
     // Reads of a regular file never wait, so the flag may stay.
-    return openat(fd_of(folder), name, O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC);
+    return openat(folder, name, O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC);
 }
 
 // forkit's own handlers end the process, but a stopped and continued one
@@ -135,7 +109,7 @@ long read_file(Handle file, char* to, std::size_t size)
 {
     ssize_t got;
     do
-        got = read(fd_of(file), to, size);
+        got = read(file, to, size);
     while (got < 0 && errno == EINTR);
     return static_cast<long>(got);
 }
@@ -144,7 +118,7 @@ long read_file(Handle file, char* to, std::size_t size)
 int write_file(Handle file, const char* from, std::size_t size)
 {
     while (size > 0) {
-        ssize_t put = write(fd_of(file), from, size);
+        ssize_t put = write(file, from, size);
         if (put < 0 && errno == EINTR)
             continue;
         if (put <= 0)
@@ -157,12 +131,12 @@ int write_file(Handle file, const char* from, std::size_t size)
 
 void close_file(Handle file)
 {
-    (void)close(fd_of(file));
+    (void)close(file);
 }
 
 Handle create_file_below(Handle folder, const char* name, unsigned mode, int* taken)
 {
-    int fd = openat(fd_of(folder), name, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+    int fd = openat(folder, name, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
                     static_cast<mode_t>(mode));
     *taken = fd < 0 && errno == EEXIST;
     return fd;
@@ -170,25 +144,25 @@ Handle create_file_below(Handle folder, const char* name, unsigned mode, int* ta
 
 int put_in_place(Handle folder, Handle file, const char* temporary, const char* name)
 {
-    if (close(fd_of(file)) == 0 && renameat(fd_of(folder), temporary, fd_of(folder), name) == 0)
+    if (close(file) == 0 && renameat(folder, temporary, folder, name) == 0)
         return 1;
     int error = errno;
-    (void)unlinkat(fd_of(folder), temporary, 0);
+    (void)unlinkat(folder, temporary, 0);
     errno = error;
     return 0;
 }
 
 void throw_away(Handle folder, Handle file, const char* temporary)
 {
-    (void)unlinkat(fd_of(folder), temporary, 0);
-    (void)close(fd_of(file));
+    (void)unlinkat(folder, temporary, 0);
+    (void)close(file);
 }
 
 // Runs hold the folders they write in, so a run that holds one alone is the
 // only one there: a file at a temporary name is nobody's.
 int remove_below(Handle folder, const char* name)
 {
-    return unlinkat(fd_of(folder), name, 0) == 0 || errno == ENOENT;
+    return unlinkat(folder, name, 0) == 0 || errno == ENOENT;
 }
 
 int current_folder(char, char* out, std::size_t size)
@@ -203,11 +177,7 @@ int argument_is_exact(const char*)
 
 int convert_text(int, int, const char* text, char* out, std::size_t size)
 {
-    std::size_t length = std::strlen(text);
-    if (length >= size)
-        return 0;
-    std::memcpy(out, text, length + 1);
-    return 1;
+    return std::snprintf(out, size, "%s", text) < static_cast<int>(size);
 }
 
 int is_console(std::FILE*)
@@ -226,9 +196,7 @@ static void (*stop_hook)() = NULL;
 
 static void stop_on_signal(int signal_number)
 {
-    int error = errno;
     stop_hook();
-    errno = error;
     (void)std::signal(signal_number, SIG_DFL);
     (void)std::raise(signal_number);
 }

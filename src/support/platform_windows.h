@@ -3,11 +3,15 @@
 // Names on Windows, shared by its platform files: the ...W calls take
 // UTF-16, and forkit's names are in the code page its arguments came in.
 
+#include "platform.h"
+
 #include <string>
 
-// `path` in UTF-16; 0, with the error set, for a byte the code page lacks or
+// `text` in UTF-16; 0, with the error set, for a byte the code page lacks or
 // one that comes back as another, which would name another file.
-int to_wide(const char* path, std::wstring* out);
-// `characters` in the arguments' code page; 0 if one has no exact match.
-int from_wide(const std::wstring& characters, std::string* out);
-int from_wide_utf8(const std::wstring& characters, std::string* out);
+int to_wide(const char* text, std::wstring* out);
+// `characters` in the code page `page`; 0 if one has no exact match there.
+int from_wide(unsigned page, const std::wstring& characters, std::string* out);
+// The final path of the open `handle`, "\\?\C:\a" or "\\?\UNC\server\share\a";
+// empty where it cannot be had.
+std::wstring final_path(Handle handle);

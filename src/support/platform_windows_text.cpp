@@ -1,5 +1,6 @@
-// Code pages, the console and the process on Windows.
+// Code pages, final paths, the console and the process on Windows.
 
+#include "path_rules.h"
 #include "platform.h"
 #include "platform_windows.h"
 
@@ -21,75 +22,75 @@ static int to_utf16(UINT page, const char* text, std::wstring* out)
     return got > 0;
 }
 
-// `characters` in `page`; 0 if they do not fit, or if one has no exact match
-// there (ERROR_NO_UNICODE_TRANSLATION), where the system would put a '?' or
-// a look-alike. UTF-8 has every character, and refuses the question.
-static int from_utf16(UINT page, const wchar_t* characters, char* out, std::size_t size)
+// Where a character has no exact match, the system would put a '?' or a
+// look-alike: ERROR_NO_UNICODE_TRANSLATION. UTF-8 has every character, and
+// refuses the question.
+int from_wide(unsigned page, const std::wstring& characters, std::string* out)
 {
     BOOL lost = FALSE;
     BOOL* asked = page == CP_UTF8 ? NULL : &lost;
-    if (WideCharToMultiByte(page, asked ? WC_NO_BEST_FIT_CHARS : 0, characters, -1, out,
-                            static_cast<int>(size), NULL, asked) == 0)
-        return 0;
+    out->assign(4 * characters.size() + 1, '\0');
+    int got = WideCharToMultiByte(page, asked ? WC_NO_BEST_FIT_CHARS : 0, characters.c_str(), -1,
+                                  &(*out)[0], static_cast<int>(out->size()), NULL, asked);
+    out->resize(got > 0 ? static_cast<std::size_t>(got) - 1 : 0);
     if (lost)
         SetLastError(ERROR_NO_UNICODE_TRANSLATION);
-    return !lost;
+    return got > 0 && !lost;
 }
 
-static int from_wide_in(UINT page, const std::wstring& characters, std::string* out)
-{
-    out->assign(4 * characters.size() + 1, '\0');
-    if (!from_utf16(page, characters.c_str(), &(*out)[0], out->size()))
-        return 0;
-    out->resize(std::strlen(out->c_str()));
-    return 1;
-}
-
-int from_wide(const std::wstring& characters, std::string* out)
-{
-    return from_wide_in(CP_ACP, characters, out);
-}
-
-int from_wide_utf8(const std::wstring& characters, std::string* out)
-{
-    return from_wide_in(CP_UTF8, characters, out);
-}
-
-// The ...A calls would take a byte the code page lacks, or one that comes
-// back as another, for another character: such a name is refused.
-int to_wide(const char* path, std::wstring* out)
+int to_wide(const char* text, std::wstring* out)
 {
     std::string back;
-    if (to_utf16(CP_ACP, path, out) && from_wide(*out, &back) && back == path)
+    if (to_utf16(CP_ACP, text, out) && from_wide(CP_ACP, *out, &back) && back == text)
         return 1;
     SetLastError(ERROR_NO_UNICODE_TRANSLATION);
     return 0;
 }
 
+std::wstring final_path(Handle handle)
+{
+    std::wstring path(32768, L'\0');
+    DWORD got = GetFinalPathNameByHandleW(handle, &path[0], 32768, FILE_NAME_NORMALIZED);
+    path.resize(got < 32768 ? got : 0);
+    return path;
+}
+
+// Runs hold each file they write, open without delete sharing, instead.
+int hold_folder(Handle, int)
+{
+    return 1;
+}
+
+int is_system_root(Handle folder)
+{
+    std::string utf8;
+    if (!from_wide(CP_UTF8, final_path(folder), &utf8) || utf8.empty())
+        return -1;
+    return windows_root_by_text(utf8.c_str());
+}
+
 int current_folder(char drive, char* out, std::size_t size)
 {
     const wchar_t of_drive[] = {static_cast<wchar_t>(drive), L':', L'\0'};
-    const wchar_t* name = drive != 0 ? of_drive : L".";
-    DWORD needed = GetFullPathNameW(name, 0, NULL, NULL);
-    std::wstring full(needed + 1, L'\0');
-    return needed > 0 && GetFullPathNameW(name, needed, &full[0], NULL) < needed &&
-           from_utf16(CP_ACP, full.c_str(), out, size);
+    std::wstring full(32768, L'\0');
+    std::string named;
+    DWORD got = GetFullPathNameW(drive != 0 ? of_drive : L".", 32768, &full[0], NULL);
+    full.resize(got < 32768 ? got : 0);
+    return !full.empty() && from_wide(CP_ACP, full, &named) &&
+           std::snprintf(out, size, "%s", named.c_str()) < static_cast<int>(size);
 }
 
+// The C library's copy of the arguments is found by its text; where two read
+// alike, both must be exact. A text that is none of them was not typed.
 int argument_is_exact(const char* argument)
 {
     int count = 0;
     LPWSTR* typed = CommandLineToArgvW(GetCommandLineW(), &count);
-    if (typed == NULL)
-        return 0;
-    // The C library's copy of the arguments is found by its text; where two
-    // read alike, both must be exact. A text that is none of them was not
-    // typed: there is nothing to compare.
-    int exact = 1;
     std::string back;
+    int exact = typed != NULL;
     for (int i = 1; exact && i < count && i < __argc; i++) {
         if (std::strcmp(__argv[i], argument) == 0)
-            exact = from_wide(typed[i], &back) && back == argument;
+            exact = from_wide(CP_ACP, typed[i], &back) && back == argument;
     }
     (void)LocalFree(typed);
     return exact;
@@ -99,8 +100,10 @@ int convert_text(int from, int to, const char* text, char* out, std::size_t size
 {
     const UINT pages[] = {CP_ACP, CP_UTF8, GetOEMCP()}; // as CodePage numbers them
     std::wstring characters;
+    std::string converted;
     return to_utf16(pages[from], text, &characters) &&
-           from_utf16(pages[to], characters.c_str(), out, size);
+           from_wide(pages[to], characters, &converted) &&
+           std::snprintf(out, size, "%s", converted.c_str()) < static_cast<int>(size);
 }
 
 static HANDLE console_of(std::FILE* stream)
@@ -128,9 +131,8 @@ void write_console(std::FILE* stream, const char* text)
 void describe_system_error(char* out, std::size_t size)
 {
     DWORD error = GetLastError();
-    DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, NULL,
-                                  error, 0, out, static_cast<DWORD>(size), NULL);
-    if (length == 0)
+    if (FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, NULL, error, 0,
+                       out, static_cast<DWORD>(size), NULL) == 0)
         (void)std::snprintf(out, size, "error %lu", static_cast<unsigned long>(error));
 }
 
