@@ -54,12 +54,12 @@ TEST_F(Directories, HeldFoldersAreReachedByNameAndNeverThroughALink)
     };
     const Case cases[] = {
         {TREE, "game", true, false},
-        {TREE, "game/vm", true, false},
+        {TREE, "game" SEP "vm", true, false},
         {TREE, "missing", false, false},
         {TREE, "notes.txt", false, false},
         {CODE_SET, "", true, false},
-        {CODE_SET, "game/vm", true, false},
-        {CODE_SET, "game/missing", false, false},
+        {CODE_SET, "game" SEP "vm", true, false},
+        {CODE_SET, "game" SEP "missing", false, false},
     };
     for (const Case& c : cases) {
         HeldFolder* folder = held_folder(c.place, c.path);

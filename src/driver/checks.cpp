@@ -27,31 +27,20 @@ int source_tree_valid()
            hold_module(TREE, "cgame", 0) && hold_module(TREE, "ui", 0);
 }
 
-// 1 when the path argument names the place typed; else 0, with why noted.
-static int path_argument_passes(const char* path)
-{
-    if (argument_is_exact(path))
-        return 1;
-    note_refusal(path, CODE_PAGE_LACKS);
-    return 0;
-}
-
 // 1 on Windows when Windows would give a folder made at `path` another name
 // than its last part, or none. Told in UTF-8, where no byte of a character
 // is taken for a separator, as the second byte of a double-byte one may be.
 static int renamed_on_windows(const char* path)
 {
     char utf8[4 * TEXT_BUFFER_SIZE];
+    char* last = utf8;
     if (!ON_WINDOWS)
         return 0;
     if (!convert_text(ARGUMENTS_PAGE, UTF8_PAGE, path, utf8, sizeof utf8))
         return 1;
-    std::size_t end = std::strlen(utf8);
-    while (end > 0 && is_separator(utf8[end - 1]))
-        utf8[--end] = '\0';
-    const char* last = utf8 + end;
-    while (last > utf8 && !is_separator(last[-1]))
-        last--;
+    for (const char* at = utf8; next_part(&at) > 0; at += std::strcspn(at, "\\/"))
+        last = utf8 + (at - utf8);
+    last[std::strcspn(last, "\\/")] = '\0';
     return windows_renames(last);
 }
 
@@ -124,14 +113,27 @@ static int names_a_root(const char* path)
     return root == 1 || (root == -1 && device);
 }
 
+// Why no code set may be made at `sourcepath`, or NULL: a root's folders
+// belong to the system, and a path that the code page or Windows would
+// change names another place than the one typed.
+static const char* code_set_path_fault(const char* sourcepath)
+{
+    if (names_a_root(sourcepath))
+        return "would put the code set at the root of a drive or file system";
+    if (!argument_is_exact(sourcepath))
+        return CODE_PAGE_LACKS;
+    if (renamed_on_windows(sourcepath))
+        return "the system would give the code set's folder another name";
+    return NULL;
+}
+
 // 1 if `modname` names a folder, or a link, in the game folder. "", "." and
 // ".." name the game folder itself or the one above it.
 static int mod_exists(const char* modname)
 {
     FileFacts facts;
     HeldFolder* game = held_folder(GAME_FOLDER, "");
-    if (std::strcmp(modname, "") == 0 || std::strcmp(modname, ".") == 0 ||
-        std::strcmp(modname, "..") == 0)
+    if (std::strlen(modname) <= 2 && std::strspn(modname, ".") == std::strlen(modname))
         return 1;
     return game != NULL && look_below(game->handle, modname, &facts) &&
            (facts.kind == FOLDER || facts.kind == LINK);
@@ -142,17 +144,14 @@ int check_inputs(const char* modname, const char* sourcepath, const char* q3path
 {
     if (!source_tree_valid())
         return ERROR_INVALID_SOURCE;
-    if (!path_argument_passes(q3path) || !hold_root(GAME_FOLDER, q3path, 0) ||
+    const char* fault = argument_is_exact(q3path) ? NULL : CODE_PAGE_LACKS;
+    if (fault != NULL)
+        note_refusal(q3path, fault);
+    if (fault != NULL || !hold_root(GAME_FOLDER, q3path, 0) ||
         !game_folder_for_files(q3path, game_folder, size))
         return ERROR_UNKNOWN;
-    if (names_a_root(sourcepath)) {
-        note_refusal(sourcepath, "would put the code set at the root of a drive or file system");
-        return ERROR_UNKNOWN;
-    }
-    if (!path_argument_passes(sourcepath))
-        return ERROR_UNKNOWN;
-    if (renamed_on_windows(sourcepath)) {
-        note_refusal(sourcepath, "the system would give the code set's folder another name");
+    if ((fault = code_set_path_fault(sourcepath)) != NULL) {
+        note_refusal(sourcepath, fault);
         return ERROR_UNKNOWN;
     }
     // A name that cannot be the mod's folder is refused where it would be made.

@@ -76,21 +76,15 @@ static int create_directories(const char* modname, const char* sourcepath, const
     print_line("Creating directories...");
     print_line(format_text("  %s" SEP "%s", q3path, modname));
     const char* fault = mod_name_fault(modname);
-    HeldFolder* game = held_folder(GAME_FOLDER, "");
-    if (fault != NULL || game == NULL) {
-        note_refusal(modname, fault != NULL ? fault : "the game folder is not held");
+    if (fault != NULL)
+        note_refusal(modname, fault);
+    if (fault != NULL || !hold_module(GAME_FOLDER, modname, 1))
+        return 0;
+    // Made now, or there already since the check: another run's.
+    if (!held_folder(GAME_FOLDER, modname)->fresh) {
+        note_refusal(format_text("%s" SEP "%s", q3path, modname), "already exists");
         return 0;
     }
-    int made = 0;
-    Handle mod = open_folder_below(game->handle, modname, &made);
-    if (mod == NO_HANDLE)
-        note_system_error(format_text("%s" SEP "%s", q3path, modname));
-    else if (!made)
-        note_refusal(format_text("%s" SEP "%s", q3path, modname), "already exists");
-    if (mod != NO_HANDLE)
-        close_file(mod);
-    if (!made)
-        return 0;
     for (const Module& module : MODULES)
         create_code_set_folder(sourcepath, module);
     print_line(SEPARATOR);

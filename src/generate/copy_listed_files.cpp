@@ -8,39 +8,11 @@
 #include "../support/text_buffer.h"
 #include "../support/text_file.h"
 
-#include <cstdio>
 #include <cstring>
 
 // A list line holds an entry of at most 78 characters, its line feed and the
 // terminator; longer lines arrive in pieces, each taken as an entry.
 enum { LIST_LINE_SIZE = 80 };
-
-// `parts` joined with forkit's separator into `out`, as the reasons for
-// failures name a path; NULL when it does not fit.
-static const char* joined(char (*out)[TEXT_BUFFER_SIZE], const char* first, const char* second,
-                          const char* third)
-{
-    int length = std::snprintf(*out, sizeof *out, "%s%s%s%s%s", first, first[0] ? SEP : "", second,
-                               second[0] ? SEP : "", third);
-    return length >= 0 && static_cast<std::size_t>(length) < sizeof *out ? *out : NULL;
-}
-
-// A copy is its source's to edit: its permission bits, and the owner's write
-// bit, less the umask.
-static int copy_file(Handle in, const FileFacts& source, const char* source_shown,
-                     HeldFolder* folder, const char* name, const char* shown)
-{
-    NewFile out;
-    int read_failed = 0;
-    if (!open_new_file(&out, folder, name, source.mode | 0200, &source.identity, shown))
-        return 0;
-    if (!copy_text(in, out.file, &read_failed)) {
-        note_system_error(read_failed ? source_shown : shown);
-        abandon_new_file(&out);
-        return 0;
-    }
-    return commit_new_file(&out);
-}
 
 static int copy_entry(const char* sourcepath, const char* module_dir, const char* entry)
 {
@@ -55,15 +27,23 @@ static int copy_entry(const char* sourcepath, const char* module_dir, const char
         return 0;
     }
     // The paths as typed, for the reasons of failures.
-    const char* source_shown = joined(&source_text, "", module_dir, entry);
-    const char* shown = joined(&shown_text, sourcepath, module_dir, entry);
+    const char* source_shown = join_path(&source_text, "", module_dir, entry);
+    const char* shown = join_path(&shown_text, sourcepath, module_dir, entry);
     FileFacts facts;
     HeldFolder* from = held_folder(TREE, folder_path);
     Handle in = from != NULL ? open_source_file(from, name, &facts, source_shown) : NO_HANDLE;
     if (in == NO_HANDLE)
         return 0;
     HeldFolder* to = held_folder(CODE_SET, folder_path);
-    int copied = to != NULL && copy_file(in, facts, source_shown, to, name, shown);
+    NewFile out;
+    int copied = 0, read_failed = 0;
+    // A copy is its source's to edit: its permission bits, and the owner's
+    // write bit, less the umask.
+    if (to != NULL && open_new_file(&out, to, name, facts.mode | 0200, &facts.identity, shown)) {
+        if (!(copied = copy_text(in, out.file, &read_failed)))
+            note_system_error(read_failed ? source_shown : shown);
+        copied = finish_new_file(&out, copied);
+    }
     close_file(in);
     return copied;
 }

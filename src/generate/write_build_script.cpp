@@ -7,10 +7,8 @@
 #include "../support/text_buffer.h"
 #include "../support/text_file.h"
 
+#include <cstdio>
 #include <cstring>
-
-// What became of a command file.
-enum { SCRIPT_WRITTEN, SCRIPT_NOT_CREATED, LIST_NOT_READ };
 
 // The line that names the assembler's output, q3path\modname\vm\name. The
 // assembler cuts the name at the last dot after the last '/' and adds
@@ -27,53 +25,40 @@ static int write_output_line(NewFile* out, const char* q3path, const char* modna
         return 0;
     }
     char path[TEXT_BUFFER_SIZE];
-    const char* formed = format_text("%s" SEP "%s" SEP "vm" SEP "%s", q3path, modname, name);
-    if (formed != NULL) {
-        const char* slash = std::strrchr(std::strcpy(path, formed), '/');
-        formed = format_text("-o \"%s%s\"\r\n", path,
-                             std::strchr(slash != NULL ? slash : path, '.') ? ".qvm" : "");
-    }
-    return write_new_file_text(out, formed);
-}
-
-// The output line and then the list's text; the file is put in place only
-// when both are whole.
-static int write_command_file(const char* shown, HeldFolder* folder, const char* name, Handle list,
-                              const FileFacts& list_facts, const char* list_name,
-                              const char* q3path, const char* modname, const char* output_name)
-{
-    NewFile out;
-    int read_failed = 0;
-    if (folder == NULL || !open_new_file(&out, folder, name, 0666, &list_facts.identity, shown))
-        return SCRIPT_NOT_CREATED;
-    if (!write_output_line(&out, q3path, modname, output_name)) {
-        abandon_new_file(&out);
-        return SCRIPT_NOT_CREATED;
-    }
-    if (!copy_text(list, out.file, &read_failed)) {
-        note_system_error(read_failed ? list_name : shown);
-        abandon_new_file(&out);
-        return read_failed ? LIST_NOT_READ : SCRIPT_NOT_CREATED;
-    }
-    return commit_new_file(&out) ? SCRIPT_WRITTEN : SCRIPT_NOT_CREATED;
+    int length =
+        std::snprintf(path, sizeof path, "%s" SEP "%s" SEP "vm" SEP "%s", q3path, modname, name);
+    const char* slash = std::strrchr(path, '/');
+    return write_new_file_text(
+        out, length >= 0 && length < TEXT_BUFFER_SIZE
+                 ? format_text("-o \"%s%s\"\r\n", path,
+                               std::strchr(slash != NULL ? slash : path, '.') ? ".qvm" : "")
+                 : NULL);
 }
 
 void write_build_script(const char* list_name, const char* sourcepath, const char* q3path,
                         const char* modname, const char* module_dir, const char* output_name)
 {
     FileFacts facts;
+    NewFile out;
+    int written = 0, read_failed = 0;
     Handle list = open_list(list_name, &facts);
     if (list == NO_HANDLE)
         return;
-    char name[NEW_NAME_SIZE], shown[TEXT_BUFFER_SIZE];
+    char name[NEW_NAME_SIZE], shown_text[TEXT_BUFFER_SIZE];
     std::snprintf(name, sizeof name, "%s.q3asm", module_dir);
-    int fits = std::snprintf(shown, sizeof shown, "%s" SEP "%s" SEP "%s", sourcepath, module_dir,
-                             name) < static_cast<int>(sizeof shown);
-    int result = write_command_file(fits ? shown : NULL, held_folder(CODE_SET, module_dir), name,
-                                    list, facts, list_name, q3path, modname, output_name);
-    if (result == SCRIPT_WRITTEN)
+    const char* shown = join_path(&shown_text, sourcepath, module_dir, name);
+    HeldFolder* folder = held_folder(CODE_SET, module_dir);
+    // The output line and then the list's text; the file is put in place
+    // only when both are whole.
+    if (folder != NULL && open_new_file(&out, folder, name, 0666, &facts.identity, shown)) {
+        written = write_output_line(&out, q3path, modname, output_name);
+        if (written && !(written = copy_text(list, out.file, &read_failed)))
+            note_system_error(read_failed ? list_name : shown);
+        written = finish_new_file(&out, written);
+    }
+    if (written)
         count_step_done();
-    else if (result == LIST_NOT_READ)
+    else if (read_failed)
         report_failure(format_text("  Error reading %s", list_name));
     else
         report_failure(

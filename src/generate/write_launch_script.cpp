@@ -66,11 +66,10 @@ static int write_launcher_lines(NewFile* out, const char* modname, const char* q
         return 0;
     }
     return batch_word(q3path, "&|<>^", folder, out->shown) &&
-           batch_word(modname, "", mod, out->shown) && write_new_file_text(out, "@echo off\r\n") &&
-           write_new_file_text(out, format_text("%c:\r\n", folder[0])) &&
-           write_new_file_text(out, format_text("cd %s\r\n", folder)) &&
-           write_new_file_text(
-               out, format_text("quake3.exe +set sv_pure 0 +set fs_game \"%s\"\r\n", mod));
+           batch_word(modname, "", mod, out->shown) &&
+           write_new_file_text(out, format_text("@echo off\r\n%c:\r\ncd %s\r\nquake3.exe +set "
+                                                "sv_pure 0 +set fs_game \"%s\"\r\n",
+                                                folder[0], folder, mod));
 }
 
 static int write_launcher(const char* modname, const char* sourcepath, const char* q3path)
@@ -78,15 +77,10 @@ static int write_launcher(const char* modname, const char* sourcepath, const cha
     NewFile out;
     HeldFolder* folder = held_folder(CODE_SET, "");
     char shown[TEXT_BUFFER_SIZE];
-    int fits = std::snprintf(shown, sizeof shown, "%s" SEP "play it.bat", sourcepath) <
-               static_cast<int>(sizeof shown);
-    if (folder == NULL ||
-        !open_new_file(&out, folder, "play it.bat", 0666, NULL, fits ? shown : NULL))
+    if (folder == NULL || !open_new_file(&out, folder, "play it.bat", 0666, NULL,
+                                         join_path(&shown, sourcepath, "play it.bat", "")))
         return 0;
-    if (write_launcher_lines(&out, modname, q3path))
-        return commit_new_file(&out);
-    abandon_new_file(&out);
-    return 0;
+    return finish_new_file(&out, write_launcher_lines(&out, modname, q3path));
 }
 
 void write_launch_script(const char* modname, const char* sourcepath, const char* q3path)

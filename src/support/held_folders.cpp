@@ -5,57 +5,33 @@
 
 #include <cstring>
 
-// Enough for the roots, the modules and the folders of a few lists' entries;
-// past that, a folder not pinned is closed and opened again when needed.
-enum { SLOTS = 32 };
+// The roots, the modules and the folders of the lists' entries: a tree with
+// more folders than the system lets a process hold open is not forkit's.
+enum { SLOTS = 128 };
 static HeldFolder held[SLOTS];
 static const char* root_text[3];
-static int next_victim = 0;
 
-static int same_identity(const FileIdentity& a, const FileIdentity& b)
+int same_identity(const FileIdentity& a, const FileIdentity& b)
 {
     return a.volume == b.volume && std::memcmp(a.id, b.id, sizeof a.id) == 0;
 }
 
 // The folder as the console names it: the root as typed, then the path below
-// it, with forkit's separator; NULL when it does not fit.
+// it; NULL when it does not fit.
 static const char* shown(int place, const char* path)
 {
     static char text[TEXT_BUFFER_SIZE];
-    const char* root = place == TREE ? "" : root_text[place];
-    int length = std::snprintf(text, sizeof text, "%s%s%s", root,
-                               root[0] != '\0' && path[0] != '\0' ? SEP : "", path);
-    if (length < 0 || static_cast<std::size_t>(length) >= sizeof text)
-        return NULL;
-    for (char* c = text; *c != '\0'; c++)
-        *c = *c == '/' ? SEP[0] : *c;
-    return text[0] != '\0' ? text : ".";
+    return join_path(&text, place == TREE ? "" : root_text[place], path, "");
 }
 
+// The folder `path` of `place` held already, or with NULL a free record.
 static HeldFolder* find(int place, const char* path)
 {
     for (HeldFolder& folder : held) {
-        if (folder.in_use && folder.place == place && std::strcmp(folder.path, path) == 0)
+        if (path == NULL
+                ? !folder.in_use
+                : folder.in_use && folder.place == place && std::strcmp(folder.path, path) == 0)
             return &folder;
-    }
-    return NULL;
-}
-
-// A free record, or the next one that is not pinned, closed first.
-static HeldFolder* free_record()
-{
-    for (HeldFolder& folder : held) {
-        if (!folder.in_use)
-            return &folder;
-    }
-    for (int tries = 0; tries < SLOTS; tries++) {
-        HeldFolder& folder = held[next_victim];
-        next_victim = (next_victim + 1) % SLOTS;
-        if (!folder.pinned) {
-            close_file(folder.handle);
-            folder.in_use = 0;
-            return &folder;
-        }
     }
     return NULL;
 }
@@ -74,20 +50,19 @@ static const char* code_set_refusal(const HeldFolder& folder, int known)
     return known ? NULL : in_tree;
 }
 
-static HeldFolder* add(int place, const char* path, Handle handle, int fresh, int pinned)
+static HeldFolder* add(int place, const char* path, Handle handle, int fresh)
 {
-    HeldFolder* folder = free_record();
+    HeldFolder* folder = find(place, NULL);
     FileFacts facts;
     if (folder == NULL || std::strlen(path) >= sizeof folder->path) {
         close_file(handle);
-        note_refusal(shown(place, path), "forkit cannot hold so many folders");
+        note_refusal(shown(place, path), "forkit holds no more folders than this");
         return NULL;
     }
     folder->in_use = 1;
     folder->handle = handle;
     folder->place = place;
     std::strcpy(folder->path, path);
-    folder->pinned = pinned;
     folder->fresh = fresh;
     folder->claimed = 0;
     int known = facts_of(handle, &facts);
@@ -104,18 +79,22 @@ static int usable(const HeldFolder* folder)
     return folder != NULL && folder->refusal == NULL;
 }
 
+void note_open_failure(Handle folder, const char* name, const char* shown)
+{
+    FileFacts facts;
+    note_system_error(shown);
+    if (look_below(folder, name, &facts) && facts.kind == LINK)
+        note_refusal(shown, "is a link");
+}
+
 // Opens, or with `made` makes, `name` in `parent`; NO_HANDLE, with why
 // noted, on failure.
 static Handle open_noting(Handle parent, const char* name, int* made, int place, const char* path)
 {
     Handle handle = open_folder_below(parent, name, made);
-    FileFacts facts;
-    if (handle != NO_HANDLE)
-        return handle;
-    note_system_error(shown(place, path));
-    if (look_below(parent, name, &facts) && facts.kind == LINK)
-        note_refusal(shown(place, path), "is a link");
-    return NO_HANDLE;
+    if (handle == NO_HANDLE)
+        note_open_failure(parent, name, shown(place, path));
+    return handle;
 }
 
 int hold_root(int place, const char* path, int make)
@@ -127,7 +106,7 @@ int hold_root(int place, const char* path, int make)
         note_system_error(path);
         return 0;
     }
-    return usable(add(place, "", handle, made, 1));
+    return usable(add(place, "", handle, made));
 }
 
 HeldFolder* held_folder(int place, const char* path)
@@ -138,18 +117,16 @@ HeldFolder* held_folder(int place, const char* path)
             note_refusal(shown(place, path), "the folder could not be made or used");
         return found;
     }
+    // The folder above it first, then this one below it.
     char parent_path[FOLDER_PATH_SIZE];
-    const char* name = std::strrchr(path, '/');
-    std::size_t length = name != NULL ? static_cast<std::size_t>(name - path) : 0;
-    if (length >= sizeof parent_path)
-        length = 0;
-    std::memcpy(parent_path, path, length);
-    parent_path[length] = '\0';
+    std::snprintf(parent_path, sizeof parent_path, "%s", path);
+    char* last = std::strrchr(parent_path, SEP[0]);
+    const char* name = last != NULL ? path + (last - parent_path) + 1 : path;
+    *(last != NULL ? last : parent_path) = '\0';
     HeldFolder* parent = held_folder(place, parent_path);
-    name = name != NULL ? name + 1 : path;
     Handle handle =
         parent != NULL ? open_noting(parent->handle, name, NULL, place, path) : NO_HANDLE;
-    return handle != NO_HANDLE ? add(place, path, handle, 0, 0) : NULL;
+    return handle != NO_HANDLE ? add(place, path, handle, 0) : NULL;
 }
 
 int hold_module(int place, const char* name, int make)
@@ -158,7 +135,7 @@ int hold_module(int place, const char* name, int make)
     int made = 0;
     Handle handle = root != NULL ? open_noting(root->handle, name, make ? &made : NULL, place, name)
                                  : NO_HANDLE;
-    return handle != NO_HANDLE && usable(add(place, name, handle, made, 1));
+    return handle != NO_HANDLE && usable(add(place, name, handle, made));
 }
 
 void release_held_folders()
@@ -168,5 +145,4 @@ void release_held_folders()
             close_file(folder.handle);
         folder.in_use = 0;
     }
-    next_victim = 0;
 }

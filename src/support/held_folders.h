@@ -16,8 +16,7 @@ struct HeldFolder {
     int in_use;
     Handle handle;
     int place;
-    char path[FOLDER_PATH_SIZE]; // below the place's root, parts joined by '/'; "" for the root
-    int pinned;                  // a root or a module folder, held for the whole run
+    char path[FOLDER_PATH_SIZE]; // below the place's root, with forkit's separator; "" for the root
     int fresh;                   // made by this run: nothing in it but what the run wrote
     int claimed;                 // held for writing, what stopped runs left in it removed
     const char* refusal;         // why no file may be written in it; NULL when files may
@@ -33,14 +32,19 @@ int hold_root(int place, const char* path, int make);
 // The folder `path` below the root of `place` (see hold_root), opened once
 // part by part, never through a link. A folder of the code set that is a
 // folder of the source tree, however reached, is held with its refusal. NULL,
-// with the reason noted, when it cannot be held. The record lasts until the
-// next call, which may reuse it for another folder.
+// with the reason noted, when it cannot be held.
 HeldFolder* held_folder(int place, const char* path);
 
-// Holds the module folder `name` in the root of `place` for the whole run,
+// Holds the module folder `name` in the root of `place`,
 // made first when `make` and there is none. 0, with the reason noted, when
 // it cannot be held, or may take no files.
 int hold_module(int place, const char* name, int make);
+
+int same_identity(const FileIdentity& a, const FileIdentity& b);
+
+// Notes why `name` in `folder` could not be opened, against `shown`: the
+// system's reason, or that it is a link.
+void note_open_failure(Handle folder, const char* name, const char* shown);
 
 // Closes every held folder: a run's end, or a test's.
 void release_held_folders();

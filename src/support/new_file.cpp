@@ -61,8 +61,7 @@ void abandon_on_stop()
 {
     FileFacts now;
     if (stop_armed && look_below(stop_folder, stop_name, &now) && now.kind == REGULAR_FILE &&
-        now.identity.volume == stop_identity.volume &&
-        std::memcmp(now.identity.id, stop_identity.id, sizeof now.identity.id) == 0)
+        same_identity(now.identity, stop_identity))
         (void)remove_below(stop_folder, stop_name);
 }
 
@@ -101,9 +100,7 @@ static int may_replace(const HeldFolder* folder, const char* name, const FileIde
     }
     if (there.kind != NOTHING_THERE && there.kind != REGULAR_FILE)
         refusal = "is not a regular file";
-    else if (there.kind == REGULAR_FILE && source != NULL &&
-             there.identity.volume == source->volume &&
-             std::memcmp(there.identity.id, source->id, sizeof there.identity.id) == 0)
+    else if (there.kind == REGULAR_FILE && source != NULL && same_identity(there.identity, *source))
         refusal = "is the very file it would be made from";
     else if (there.kind == REGULAR_FILE && !there.writable)
         refusal = "is read-only";
@@ -118,15 +115,12 @@ int open_new_file(NewFile* out, HeldFolder* folder, const char* name, unsigned m
     out->file = NO_HANDLE;
     out->folder = folder->handle;
     out->shown = shown;
-    if (folder->refusal != NULL) {
-        note_refusal(shown, folder->refusal);
-        return 0;
-    }
-    if (std::strlen(name) + SUFFIX_LENGTH + 2 > sizeof out->temporary) {
-        note_refusal(shown, "its name is too long");
-        return 0;
-    }
-    if (!folder->fresh && !may_replace(folder, name, source, shown))
+    const char* refusal = std::strlen(name) + SUFFIX_LENGTH + 2 > sizeof out->temporary
+                              ? "its name is too long"
+                              : folder->refusal;
+    if (refusal != NULL)
+        note_refusal(shown, refusal);
+    if (refusal != NULL || (!folder->fresh && !may_replace(folder, name, source, shown)))
         return 0;
     claim(folder);
     std::strcpy(out->name, name);
@@ -165,17 +159,13 @@ int write_new_file_text(NewFile* out, const char* text)
     return 0;
 }
 
-int commit_new_file(NewFile* out)
+int finish_new_file(NewFile* out, int complete)
 {
-    int committed = put_in_place(out->folder, out->file, out->temporary, out->name);
-    if (!committed)
+    int in_place = complete && put_in_place(out->folder, out->file, out->temporary, out->name);
+    if (!complete)
+        throw_away(out->folder, out->file, out->temporary);
+    else if (!in_place)
         note_system_error(out->shown);
     arm_stop(0);
-    return committed;
-}
-
-void abandon_new_file(NewFile* out)
-{
-    throw_away(out->folder, out->file, out->temporary);
-    arm_stop(0);
+    return in_place;
 }

@@ -39,12 +39,10 @@ int open_new_file(NewFile* out, HeldFolder* folder, const char* name, unsigned m
 // reason noted, when that fails.
 int write_new_file_text(NewFile* out, const char* text);
 
-// Puts the complete file in the place of its name; 0, with the reason
-// noted, when that fails, and the earlier file stays.
-int commit_new_file(NewFile* out);
-
-// Removes the unfinished file; any earlier file at its name stays.
-void abandon_new_file(NewFile* out);
+// When `complete`, puts the file in the place of its name; else, or when
+// that fails (the reason noted), removes it, and any earlier file at its
+// name stays. 1 if the file is in place.
+int finish_new_file(NewFile* out, int complete);
 
 // For a stop by a signal: removes the unfinished file, if any. Makes only
 // system calls.

@@ -1,5 +1,7 @@
 #include "path_rules.h"
 
+#include "platform.h"
+
 #include <cctype>
 #include <cstring>
 #include <initializer_list>
@@ -137,14 +139,14 @@ static int step(char* folder, std::size_t size, const char* part, std::size_t le
 {
     std::size_t end = std::strlen(folder);
     if (length == 2 && part[0] == '.' && part[1] == '.') {
-        while (end > 0 && folder[end - 1] != '/')
+        while (end > 0 && folder[end - 1] != SEP[0])
             end--;
         folder[end > 0 ? end - 1 : 0] = '\0';
     } else if (length > 1 || part[0] != '.') {
         if (end + length + 2 > size)
             return 0;
         std::memcpy(folder + end + (end > 0), part, length);
-        folder[end] = end > 0 ? '/' : folder[end];
+        folder[end] = end > 0 ? SEP[0] : folder[end];
         folder[end + (end > 0) + length] = '\0';
     }
     return 1;

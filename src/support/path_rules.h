@@ -40,8 +40,8 @@ int windows_root_by_text(const char* path);
 int windows_renames(const char* name);
 
 // Splits `module_dir`\`entry` into the folder below the code set's root that
-// holds the entry's file, its parts joined by '/' with "." and ".." taken as
-// the system takes them, and the file's name, which points into `entry`.
+// holds the entry's file, its parts joined by forkit's separator with "."
+// and ".." taken as the system takes them, and the file's name, which points into `entry`.
 // Both \ and / part it, on every system. NULL when it names a file inside
 // the code set; else why not: it is not relative, climbs above the root,
 // names no file, or on Windows holds a part Windows would rename

@@ -8,9 +8,7 @@ Handle open_source_file(HeldFolder* folder, const char* name, FileFacts* facts, 
     Handle file = open_file_below(folder->handle, name);
     const char* refusal = NULL;
     if (file == NO_HANDLE) {
-        note_system_error(shown);
-        if (look_below(folder->handle, name, facts) && facts->kind == LINK)
-            note_refusal(shown, "is a link");
+        note_open_failure(folder->handle, name, shown);
         return NO_HANDLE;
     }
     if (!facts_of(file, facts))

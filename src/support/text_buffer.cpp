@@ -23,6 +23,16 @@ const char* format_text(const char* tmpl, ...)
     return NULL;
 }
 
+const char* join_path(char (*out)[TEXT_BUFFER_SIZE], const char* first, const char* second,
+                      const char* third)
+{
+    int length =
+        std::snprintf(*out, sizeof *out, "%s%s%s%s%s", first,
+                      first[0] != '\0' && (second[0] != '\0' || third[0] != '\0') ? SEP : "",
+                      second, second[0] != '\0' && third[0] != '\0' ? SEP : "", third);
+    return length >= 0 && length < TEXT_BUFFER_SIZE ? *out : NULL;
+}
+
 int breaks_a_quoted_line(const char* text)
 {
     return std::strpbrk(text, "\"\r\n") != NULL;

@@ -25,6 +25,12 @@ void print_line(const char* text);
 // print_line's twin for standard error, for the reasons behind failures.
 void print_error_line(const char* text);
 
+// `first`, `second` and `third`, the empty ones left out, joined with
+// forkit's separator in `out`: a path as the reasons for failures name it.
+// NULL when it does not fit.
+const char* join_path(char (*out)[TEXT_BUFFER_SIZE], const char* first, const char* second,
+                      const char* third);
+
 // 1 if `text` holds a double quote, a CR or an LF: in the files forkit
 // writes, such a name would end its quotes or its line early.
 int breaks_a_quoted_line(const char* text);
