@@ -111,6 +111,10 @@ TEST_F(Directories, ChecksRefuseACodeSetAtTheRoot)
         {"mymod", "C:", windows_root}, // "C:" is a folder name like any other on POSIX
         {"mymod", "C:\\", windows_root},
         {"mymod", "\\\\server\\share\\", windows_root},
+        {"mymod", "\\??\\C:\\", windows_root},
+        // A device path is a root unless what it names shows it is not.
+        {"mymod", "\\\\?\\GLOBALROOT\\Device\\Nothing", windows_root},
+        {"mymod", "\\\\.\\Nothing\\set", windows_root},
         // Windows would make another folder, or none.
         {"mymod", "set\\NUL", windows_root},
         {"mymod", "set. ", windows_root},

@@ -31,7 +31,8 @@ bool names_end_in(int fd, const std::string& suffix)
            path.compare(path.size() - suffix.size(), suffix.size(), suffix) == 0;
 }
 
-template <typename Function> Function next(const char* name)
+template <typename Function>
+Function next(const char* name)
 {
     return reinterpret_cast<Function>(dlsym(RTLD_NEXT, name));
 }

@@ -117,12 +117,17 @@ TEST_F(Copy, EntriesMayNotClimbOutOfTheCodeSet)
     fs::create_directory_symlink(root, tree / "game" / "sub");
     fs::create_symlink("g_main.c", tree / "game" / "same.c");
     write_file(tree / "game" / "g_main.c.forkit-new", "a temporary name");
+    // Files of their own on POSIX; names Windows would change to g_main.c.
+    if (!links_look_like_files()) {
+        write_file(tree / "game" / "g_main.c.", "int dot;");
+        write_file(tree / "game" / "g_main.c ", "int blank;");
+    }
     write_file(tree / "game" / "G_MAIN.C.FORKIT-NEW3", "another");
     write_list("copygame.dat", "..\\ui\\ui_main.c\r\n..\\..\\outside.txt\r\n"
                                "../../mymod.txt\r\n..\\..\\..\\..\\..\\..\\..\\..\\tmp\\x\r\n"
                                "key.c\r\nsub\\outside.txt\r\nsame.c\r\n"
                                "g_main.c.forkit-new\r\nG_MAIN.C.FORKIT-NEW3\r\n"
-                               "g_main.c.forkit-new. \r\n");
+                               "g_main.c.forkit-new. \r\ng_main.c.\r\ng_main.c \r\n");
     RunResult run = fork();
     EXPECT_EQ(copy_section(run.console),
               section("  notes.txt Copied\n",
@@ -135,7 +140,18 @@ TEST_F(Copy, EntriesMayNotClimbOutOfTheCodeSet)
                       "  Error copying g_main.c.forkit-new\n"
                       "  Error copying G_MAIN.C.FORKIT-NEW3\n"
                       // Windows drops the trailing dot and blank.
-                      "  Error copying g_main.c.forkit-new. \n"));
+                      "  Error copying g_main.c.forkit-new. \n" +
+                          std::string(links_look_like_files()
+                                          ? "  Error copying g_main.c.\n  Error copying g_main.c \n"
+                                          : "  g_main.c. Copied\n  g_main.c  Copied\n")));
+    if (links_look_like_files()) {
+        EXPECT_NE(run.errors.find("g_main.c.: Windows would give the file another name\n"),
+                  std::string::npos)
+            << run.errors;
+        EXPECT_FALSE(fs::exists(code_set / "game" / "g_main.c"));
+    } else {
+        EXPECT_EQ(read_file(code_set / "game" / "g_main.c."), "int dot;");
+    }
     for (const char* link : {"key.c: is a link\n", "sub: is a link\n", "same.c: is a link\n"})
         EXPECT_NE(run.errors.find("forkit: game" + sep() + link), std::string::npos) << run.errors;
     EXPECT_NE(run.errors.find("forkit: ..\\..\\outside.txt: climbs out of the code set\n"),

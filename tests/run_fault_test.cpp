@@ -205,6 +205,14 @@ TEST_P(FailingWrites, AreReportedAndKeepEveryEarlierFile)
     } else {
         EXPECT_EQ(copy_phase_of(run.console), nothing_written(set));
     }
+    // The reason is the system's for the write that failed.
+    if (GetParam().kind == DISK_FULL) {
+        EXPECT_NE(run.errors.find("g_main.c: " + std::string(links_look_like_files()
+                                                                 ? "Disk full"
+                                                                 : "No space left on device")),
+                  std::string::npos)
+            << run.errors;
+    }
     EXPECT_EQ(changes(before, snapshot(root)), changed);
 }
 

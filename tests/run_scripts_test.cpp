@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 
 namespace {
 
@@ -301,6 +302,47 @@ TEST_F(Scripts, FilesThatCannotBeWrittenAreReportedAndTheRunGoesOn)
                                "Task complete\n");
         EXPECT_FALSE(fs::exists(code_set / "play it.bat"));
         fs::remove_all(code_set);
+    }
+}
+
+// The last line of standard error counts the steps that failed among all
+// the run took: each folder of the code set, entry, command file and the
+// launcher is one, and a list that cannot be read is one in place of what
+// it would have given. A run that went well writes nothing there.
+TEST_F(Scripts, TheVerdictCountsEachKindOfStep)
+{
+    struct Case {
+        const char* what;
+        std::function<void()> prepare;
+        const char* verdict;
+    };
+    const Case cases[] = {
+        {"all went well", [] {}, ""},
+        {"a folder of the code set, and what goes in it",
+         [&] { write_file(code_set / "cgame", "a file"); }, "3 of 12"},
+        {"an entry", [&] { fs::remove(tree / "game" / "g_main.c"); }, "1 of 12"},
+        {"a copy list", [&] { fs::remove(tree / "copyui.dat"); }, "1 of 12"},
+        {"a build list", [&] { fs::remove(tree / "buildui.dat"); }, "1 of 12"},
+        {"a command file", [&] { fs::create_directories(code_set / "ui" / "ui.q3asm"); },
+         "1 of 12"},
+        {"the launcher", [&] { fs::create_directories(code_set / "play it.bat"); }, "1 of 12"},
+    };
+    fs::copy(tree, root / "pristine", fs::copy_options::recursive);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        fs::remove_all(code_set);
+        fs::create_directories(code_set);
+        fs::remove_all(tree);
+        fs::copy(root / "pristine", tree, fs::copy_options::recursive);
+        c.prepare();
+        mod = std::string("mod") + std::to_string(&c - cases);
+        const std::string errors = fork().errors;
+        const std::string last = errors.substr(errors.rfind('\n', errors.size() - 2) + 1);
+        EXPECT_EQ(c.verdict[0] == '\0' ? errors : last,
+                  c.verdict[0] == '\0' ? ""
+                                       : "forkit: " + std::string(c.verdict) +
+                                             " steps failed; see the Error lines above\n")
+            << errors;
     }
 }
 
