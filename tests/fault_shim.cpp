@@ -6,14 +6,21 @@
 //                             EIO after it closed, as a write-back error that
 //                             NFS or SMB report at close;
 //   FORKIT_FAILING_READ=S:N   reading a file whose name ends in S fails with
-//                             EIO once N of its bytes were read.
+//                             EIO once N of its bytes were read;
+//   FORKIT_FAILING_FSTAT=S    asking what the open file or folder whose name
+//                             ends in S is fails with EIO;
+//   FORKIT_FAILING_CREATE=S   creating a file named S in a folder fails with
+//                             ENOSPC, as on a full disk.
 
 #include <cerrno>
+#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <dlfcn.h>
+#include <fcntl.h>
 #include <string>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -60,6 +67,35 @@ extern "C" ssize_t read(int fd, void* to, std::size_t size)
         return got;
     }
     return real_read(fd, to, size);
+}
+
+extern "C" int fstat(int fd, struct stat* info)
+{
+    static const auto real_fstat = next<int (*)(int, struct stat*)>("fstat");
+    const char* failing = std::getenv("FORKIT_FAILING_FSTAT");
+    if (failing != nullptr && names_end_in(fd, failing)) {
+        errno = EIO;
+        return -1;
+    }
+    return real_fstat(fd, info);
+}
+
+extern "C" int openat(int folder, const char* name, int flags, ...)
+{
+    static const auto real_openat = next<int (*)(int, const char*, int, ...)>("openat");
+    const char* failing = std::getenv("FORKIT_FAILING_CREATE");
+    mode_t mode = 0;
+    if ((flags & O_CREAT) != 0) {
+        va_list args;
+        va_start(args, flags);
+        mode = static_cast<mode_t>(va_arg(args, int));
+        va_end(args);
+        if (failing != nullptr && std::strcmp(name, failing) == 0) {
+            errno = ENOSPC;
+            return -1;
+        }
+    }
+    return real_openat(folder, name, flags, mode);
 }
 
 extern "C" int close(int fd)

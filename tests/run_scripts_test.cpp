@@ -294,7 +294,7 @@ TEST_F(Scripts, FilesThatCannotBeWrittenAreReportedAndTheRunGoesOn)
     EXPECT_NE(run.errors.find(linked + ": is a link\n"), std::string::npos) << run.errors;
     EXPECT_EQ(tree_listing(root / "elsewhere"), std::vector<std::string>{"sub"});
     fs::remove_all(code_set);
-    for (const char* name : {"z\" & echo INJECTED & \"", "a\r\necho b"}) {
+    for (const char* name : {"z\" & echo INJECTED & \"", "a\r\necho b", "c\recho d"}) {
         mod = name;
         run = fork();
         const std::string scripts = run.console.substr(run.console.find(PHASES_AFTER_COPY));

@@ -40,20 +40,21 @@ static HeldFolder* find(int place, const char* path)
 // identity is unknown cannot be told from the tree's.
 static const char* code_set_refusal(const HeldFolder& folder, int known)
 {
-    const char* in_tree = "is a folder of the source tree, which forkit never writes in";
+    if (!known)
+        return "cannot be told from the source tree's folders";
     if (folder.path[0] == '\0' && is_system_root(folder.handle) == 1)
         return "would put the code set at the root of a drive or file system";
     for (const HeldFolder& tree : held) {
         if (tree.in_use && tree.place == TREE && same_identity(tree.identity, folder.identity))
-            return in_tree;
+            return "is a folder of the source tree, which forkit never writes in";
     }
-    return known ? NULL : in_tree;
+    return NULL;
 }
 
 static HeldFolder* add(int place, const char* path, Handle handle, int fresh)
 {
     HeldFolder* folder = find(place, NULL);
-    FileFacts facts;
+    FileFacts facts = {};
     if (folder == NULL || std::strlen(path) >= sizeof folder->path) {
         close_file(handle);
         note_refusal(shown(place, path), "forkit holds no more folders than this");
