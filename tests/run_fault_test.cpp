@@ -433,6 +433,14 @@ TEST_F(WrongKind, PathsOfTheWrongKindAreReportedAndKept)
                      "", "  Error creating " + set + sep() + "play it.bat\n"),
          all_but({"mymod", "mymod/game", "mymod/game/g_main.c", "mymod/ui", "mymod/ui/ui_main.c",
                   "mymod/play it.bat"})},
+        // A copy made in place of its own source would be no copy.
+        {"a destination is its source, by a hard link",
+         [&] {
+             fs::create_directories(code_set / "game");
+             fs::create_hard_link(tree / "game" / "g_main.c", code_set / "game" / "g_main.c");
+         },
+         from_copies({ALL_COPIED[0], "  Error copying g_main.c\n", ALL_COPIED[2], ALL_COPIED[3]}),
+         all_but({"mymod", "mymod/game", "mymod/game/g_main.c"})},
         // A tree fetched from elsewhere must not publish the user's files, nor
         // have a list replaced by one of its own copies.
         {"lists are links out of the tree",
