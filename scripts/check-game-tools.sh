@@ -1,14 +1,21 @@
 #!/usr/bin/env bash
-# Forks a real source tree with forkit.exe under Wine, builds the three modules
-# with the game's own compiler and assembler from the command files forkit
-# wrote, and checks that qagame.qvm, cgame.qvm and ui.qvm land where
-# "play it.bat" sends the game and the mod, and nowhere else.
-#   scripts/check-game-tools.sh [FORKIT_EXE]
-# Without FORKIT_EXE it builds forkit.exe alone. The game's tools come from
-# ../shared/q3sdk; without it the check is skipped. Prints a line per case and
-# exits 1 if any failed; the logs stay in /tmp/forkit-game-tools-*/logs.
+# Forks the game's released source with forkit and builds the three modules
+# the two ways the README gives a mod author, with the game's own compiler
+# and assembler, and checks that qagame.qvm, cgame.qvm and ui.qvm land in the
+# mod's vm folder, and nowhere else:
+#   linux    forkit, its command files read by the Linux q3asm, the modules
+#            compiled by examples/build-modules.sh with q3lcc;
+#   windows  forkit.exe under Wine, then the game's own game.bat, cgame.bat
+#            and ui.bat, copied along, run as `<module>.bat -I.` in Wine's cmd
+#            with the Windows compiler and assembler; and "play it.bat" read
+#            for the folder and the mod it starts.
+#   scripts/check-game-tools.sh [FORKIT_EXE [FORKIT]]
+# Without them it builds forkit.exe and forkit alone. The game's tools come
+# from ../shared/q3sdk; without it the check is skipped. Prints a line per
+# case and exits 1 if any failed; the logs stay in /tmp/forkit-game-tools-*/logs.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+here=$PWD
 
 sdk=../shared/q3sdk
 if [ ! -d "$sdk" ]; then
@@ -23,12 +30,11 @@ sdk=$(cd "$sdk" && pwd)
 work=$(mktemp -d /tmp/forkit-game-tools-XXXXXX)
 work=$(cd "$work" && pwd -P)
 logs=$work/logs
-tree=$work/q3tree
 mkdir "$logs"
 export WINE=${WINE:-/usr/lib/wine/wine64} WINEPREFIX=$work/tools/wineprefix WINEDEBUG=-all
 # No Mono or Gecko: nothing here needs them, and Wine would offer to fetch them.
 export WINEDLLOVERRIDES='mscoree,mshtml='
-echo "== forkit.exe's output built with the game's compiler and assembler, in $work"
+echo "== forkit's output built with the game's compiler and assembler, in $work"
 
 # The Wine prefix alone is some 700 MB: it goes whatever happens (once Wine
 # is done with it), and all but the logs go when every case passed.
@@ -42,18 +48,39 @@ finish() {
 }
 trap finish EXIT
 
-if [ $# -gt 0 ]; then
-  forkit=$(realpath "$1")
-else
-  forkit=$work/forkit/forkit.exe
-  { cmake -S . -B "$work/forkit" -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake -DFORKIT_TESTS=OFF &&
-    cmake --build "$work/forkit" -j"$(nproc)"; } >"$logs/forkit-build.log" 2>&1 ||
-    { echo "error: building forkit.exe failed, see $logs/forkit-build.log" >&2; exit 1; }
+# build_forkit PRESET_ARGS... OUTPUT: forkit built alone into $work/PRESET.
+build_forkit() {
+  local folder=$work/forkit-$1
+  shift
+  { cmake -S . -B "$folder" -DFORKIT_TESTS=OFF "$@" && cmake --build "$folder" -j"$(nproc)"; } \
+    >>"$logs/forkit-build.log" 2>&1 || { echo "error: building forkit failed, see $logs/forkit-build.log" >&2; exit 1; }
+}
+if [ $# -gt 0 ]; then forkit_exe=$(realpath "$1"); else
+  build_forkit windows -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake
+  forkit_exe=$work/forkit-windows/forkit.exe
 fi
-[ -f "$forkit" ] || { echo "error: no $forkit" >&2; exit 1; }
+if [ $# -gt 1 ]; then forkit=$(realpath "$2"); else
+  build_forkit posix
+  forkit=$work/forkit-posix/forkit
+fi
+[ -f "$forkit_exe" ] && [ -f "$forkit" ] || { echo "error: no $forkit_exe or $forkit" >&2; exit 1; }
 
+tree=$work/q3tree
 "$sdk/build.sh" "$sdk" "$work/tools" "$tree" >"$logs/tools.log" 2>&1 ||
   { echo "error: building the game's tools failed, see $logs/tools.log" >&2; exit 1; }
+# Done with setting up its new prefix before the first case starts.
+"$(dirname "$WINE")/wineserver" -w
+# The game's own build scripts go along with each module, as the README
+# tells; for Linux the build lists name their files with '/', as the
+# README's command makes them.
+for module in game cgame ui; do
+  cp "$sdk/code/$module/$module.bat" "$tree/$module/"
+  printf '%s.bat\r\n' "$module" >>"$tree/copy$module.dat"
+done
+cp -R "$tree" "$work/q3tree-linux"
+for module in game cgame ui; do
+  tr '\\' / <"$tree/build$module.dat" >"$work/q3tree-linux/build$module.dat"
+done
 
 # Wine takes its ANSI code page (1252) and OEM one (437) from the locale's
 # name; C.UTF-8's data under that name gives them on any system.
@@ -65,49 +92,64 @@ winpath() { printf 'Z:%s' "${1//\//\\}"; }
 # decode CODEPAGE <FILE: the file's text in UTF-8, without CRs.
 decode() { iconv -c -f "$1" -t UTF-8 | tr -d '\r' || true; }
 
-# check_case NAME Q3PATH GAME_FOLDER MOD: forks the tree into a new code set
-# with Q3PATH as forkit's game folder, which is GAME_FOLDER on this machine.
+# build_linux SET: the README's Linux route, in the code set SET.
+build_linux() {
+  (cd "$1" && PATH=$work/tools/bin:$PATH sh "$here/examples/build-modules.sh")
+}
+
+# build_windows SET: the README's Windows route, in the code set SET.
+build_windows() {
+  local module
+  for module in game cgame ui; do
+    (cd "$1/$module" && "${in_1252[@]}" "$WINE" cmd /c \
+      "set PATH=$(winpath "$work/tools/winbin");%PATH%&& $module.bat -I.") || return 1
+  done
+}
+
+# launcher_reasons SET GAME MOD: why "play it.bat" in SET does not start MOD
+# in GAME, a line each. It is in the OEM code page; '^' escapes and '%%' are
+# the command interpreter's.
+launcher_reasons() {
+  local bat=$1/play\ it.bat game=$2 mod=$3 launcher drive folder where launched_mod
+  [ -f "$bat" ] || { echo "no play it.bat"; return; }
+  launcher=$(decode CP437 <"$bat")
+  drive=$(sed -n 2p <<<"$launcher")
+  folder=$(sed -n 's/^cd //p' <<<"$launcher" | sed 's/\^\(.\)/\1/g; s/%%/%/g')
+  launched_mod=$(sed -n 's/^quake3\.exe .*fs_game "\([^"]*\)"$/\1/p' <<<"$launcher" | sed 's/%%/%/g')
+  where=${folder:2}
+  where=${where//\\//} # on Wine's Z:, which is /
+  if [[ ! $folder =~ ^[A-Za-z]:\\ ]]; then
+    echo "the launcher's cd names '$folder', not an absolute folder"
+  elif [ "$drive" != "${folder:0:2}" ]; then
+    echo "the launcher's drive line '$drive' is not the drive of '$folder'"
+  elif [ "${drive^^}" != Z: ] || [ ! "$where" -ef "$game" ]; then
+    echo "the launcher's cd names '$folder', not the game folder"
+  fi
+  [ "$launched_mod" = "$mod" ] || echo "the launcher starts mod '$launched_mod', not '$mod'"
+}
+
+# check_case ROUTE NAME Q3PATH GAME_FOLDER MOD: forks the route's tree into a
+# new code set with Q3PATH as forkit's game folder, which is GAME_FOLDER on
+# this machine, and builds the modules the route's way.
 check_case() {
-  local name=$1 q3path=$2 game=$3 mod=$4
+  local route=$1 name=$1-$2 q3path=$3 game=$4 mod=$5
   local dir=$work/cases/$name log=$logs/$name.log
-  local set=$dir/set bat=$dir/set/play\ it.bat
-  local reasons=() launcher drive folder where launched_mod out qvm magic found expected=() missing=()
-  mkdir -p "$dir" "$game" "$logs/$name"
+  local set=$dir/set reasons=() out qvm magic found expected=() missing=() line
+  mkdir -p "$dir" "$game"
   touch "$dir/start"
   # forkit's exit status is always 0: its console tells.
-  (cd "$tree" && "${in_1252[@]}" "$WINE" "$forkit" "$mod" "$(winpath "$set")" "$q3path") >"$log" 2>&1 || true
-  if ! grep -q '^Task complete' "$log" || grep -qE '^  Error|error was encountered' "$log"; then
-    reasons+=("forkit.exe reported an error")
-  fi
-  # Built the game's scripts' way. Where the modules land is checked below, so
-  # only its reports of sources that did not compile count here.
-  "${in_1252[@]}" LOGDIR="$logs/$name" Q3TOOLS="$work/tools" \
-    "$sdk/check-codeset.sh" "$set" "$(winpath "$game")" "$mod" >"$logs/$name/modules.log" 2>&1 || true
-  if grep -qE '^  (compile failed|no source|missing|no command file)' "$logs/$name/modules.log"; then
-    reasons+=("not every source compiled, see logs/$name/modules.log")
-  fi
-
-  # The launcher is in the OEM code page; '^' escapes and '%%' are the
-  # command interpreter's.
-  if [ -f "$bat" ]; then
-    launcher=$(decode CP437 <"$bat")
-    drive=$(sed -n 2p <<<"$launcher")
-    folder=$(sed -n 's/^cd //p' <<<"$launcher" | sed 's/\^\(.\)/\1/g; s/%%/%/g')
-    launched_mod=$(sed -n 's/^quake3\.exe .*fs_game "\([^"]*\)"$/\1/p' <<<"$launcher" | sed 's/%%/%/g')
-    where=${folder:2}
-    where=${where//\\//} # on Wine's Z:, which is /
-    if [[ ! $folder =~ ^[A-Za-z]:\\ ]]; then
-      reasons+=("the launcher's cd names '$folder', not an absolute folder")
-    elif [ "$drive" != "${folder:0:2}" ]; then
-      reasons+=("the launcher's drive line '$drive' is not the drive of '$folder'")
-    elif [ "${drive^^}" != Z: ] || [ ! "$where" -ef "$game" ]; then
-      reasons+=("the launcher's cd names '$folder', not the game folder")
-    fi
-    [ "$launched_mod" = "$mod" ] || reasons+=("the launcher starts mod '$launched_mod', not '$mod'")
+  if [ "$route" = linux ]; then
+    (cd "$work/q3tree-linux" && "$forkit" "$mod" "$set" "$q3path") >"$log" 2>&1 || true
   else
-    reasons+=("no play it.bat")
+    (cd "$tree" && "${in_1252[@]}" "$WINE" "$forkit_exe" "$mod" "$(winpath "$set")" "$q3path") >"$log" 2>&1 || true
   fi
-
+  if ! grep -q '^Task complete' "$log" || grep -qE '^  Error|error was encountered' "$log"; then
+    reasons+=("forkit reported an error")
+  fi
+  "build_$route" "$set" >"$logs/$name-modules.log" 2>&1 || reasons+=("the build stopped, see logs/$name-modules.log")
+  if [ "$route" = windows ]; then
+    while IFS= read -r line; do reasons+=("$line"); done < <(launcher_reasons "$set" "$game" "$mod")
+  fi
   for out in qagame cgame ui; do
     qvm=$game/$mod/vm/$out.qvm
     expected+=(-e "$qvm")
@@ -119,13 +161,11 @@ check_case() {
   # Anything the assembler wrote elsewhere, such as a name cut at a dot.
   found=$(find "$work" -name '*.qvm' -newer "$dir/start" | grep -vxF "${expected[@]}") || true
   [ -z "$found" ] || reasons+=("modules written elsewhere: $(paste -sd ' ' <<<"${found//"$work/"/}")")
-  # The command files are in the ANSI code page.
   if [ ${#reasons[@]} -gt 0 ] && [ -f "$set/game/game.q3asm" ]; then
-    reasons+=("-o line: $(head -n 1 "$set/game/game.q3asm" | decode CP1252)")
+    reasons+=("-o line: $(head -n 1 "$set/game/game.q3asm" | decode "$([ "$route" = linux ] && echo UTF-8 || echo CP1252)")")
   fi
-
   if [ ${#reasons[@]} -eq 0 ]; then
-    echo "OK    $name: '$q3path' + mod '$mod': the three .qvm files where play it.bat sends the game"
+    echo "OK    $name: '$q3path' + mod '$mod': the three .qvm files in the mod's vm folder"
   else
     echo "FAIL  $name: '$q3path' + mod '$mod': $(printf '%s; ' "${reasons[@]}")see ${log#"$work/"}"
     status=1
@@ -133,11 +173,16 @@ check_case() {
 }
 
 cases=$work/cases
-check_case plain "$(winpath "$cases/plain/Quake3")" "$cases/plain/Quake3" mymod
-check_case dot "$(winpath "$cases/dot/Quake3 1.32")" "$cases/dot/Quake3 1.32" mymod
-check_case accents "$(winpath "$cases/accents/Aréna")" "$cases/accents/Aréna" modé
+for folder in Quake3 "Quake3 1.32" Aréna; do
+  mod=mymod
+  [ "$folder" = Aréna ] && mod=modé
+  case=${folder%% *}
+  [ "$folder" = "Quake3 1.32" ] && case=dot
+  check_case linux "$case" "$cases/linux-$case/$folder" "$cases/linux-$case/$folder" "$mod"
+  check_case windows "$case" "$(winpath "$cases/windows-$case/$folder")" "$cases/windows-$case/$folder" "$mod"
+done
 # A relative or driveless game folder is taken from the folder forkit runs in.
-check_case relative '..\q3game' "$work/q3game" mymod
-driveless=$(winpath "$cases/driveless/q3game")
-check_case driveless "${driveless#Z:}" "$cases/driveless/q3game" mymod
+check_case windows relative '..\q3game' "$work/q3game" mymod
+driveless=$(winpath "$cases/windows-driveless/q3game")
+check_case windows driveless "${driveless#Z:}" "$cases/windows-driveless/q3game" mymod
 exit "$status"
