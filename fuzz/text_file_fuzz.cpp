@@ -52,8 +52,7 @@ std::string line_reads(int fd, const std::uint8_t* ops, std::size_t op_count, st
 {
     static char buffer[256];
     check(lseek(fd, 0, SEEK_SET) == 0, "setup seek");
-    TextReader reader;
-    start_reading(&reader, fd);
+    TextReader reader = {fd};
     std::string read;
     for (std::size_t i = 0; i < op_count || read.size() < length; i++) {
         // A line read of size 1 has no room for a character; from 2 on.

@@ -5,8 +5,8 @@
 //   FORKIT_FAILING_CLOSE=S    closing a file whose name ends in S fails with
 //                             EIO after it closed, as a write-back error that
 //                             NFS or SMB report at close;
-//   FORKIT_FAILING_READ=S:N   reading a file whose name ends in S fails with
-//                             EIO once N of its bytes were read;
+//   FORKIT_FAILING_READ=S:N   reading the file named S fails with EIO once N
+//                             bytes were read since it was last opened;
 //   FORKIT_FAILING_FSTAT=S    asking what the open file or folder whose name
 //                             ends in S is fails with EIO;
 //   FORKIT_FAILING_CREATE=S   creating a file named S in a folder fails with
@@ -44,12 +44,14 @@ Function next(const char* name)
     return reinterpret_cast<Function>(dlsym(RTLD_NEXT, name));
 }
 
+// The bytes read so far of the file that reads are to fail in.
+std::size_t read_so_far = 0;
+
 } // namespace
 
 extern "C" ssize_t read(int fd, void* to, std::size_t size)
 {
     static const auto real_read = next<ssize_t (*)(int, void*, std::size_t)>("read");
-    static std::size_t read_so_far = 0;
     const char* short_reads = std::getenv("FORKIT_SHORT_READS");
     const char* failing = std::getenv("FORKIT_FAILING_READ");
     if (short_reads != nullptr && size > std::strtoul(short_reads, nullptr, 10))
@@ -84,7 +86,11 @@ extern "C" int openat(int folder, const char* name, int flags, ...)
 {
     static const auto real_openat = next<int (*)(int, const char*, int, ...)>("openat");
     const char* failing = std::getenv("FORKIT_FAILING_CREATE");
+    const char* reads_fail = std::getenv("FORKIT_FAILING_READ");
     mode_t mode = 0;
+    if (reads_fail != nullptr && std::strncmp(name, reads_fail, std::strlen(name)) == 0 &&
+        reads_fail[std::strlen(name)] == ':')
+        read_so_far = 0;
     if ((flags & O_CREAT) != 0) {
         va_list args;
         va_start(args, flags);

@@ -46,8 +46,8 @@ std::vector<std::string> leftovers(const fs::path& folder)
 // status comes back.
 std::string size_limited(int kib)
 {
-    return "bash -c 'set -o pipefail; trap \"\" XFSZ; (ulimit -f " + std::to_string(kib) +
-           "; exec \"$@\") 2> >(cat >&2) | cat' bash";
+    return "bash -c 'set -o pipefail; trap \"\" XFSZ; { (ulimit -f " + std::to_string(kib) +
+           "; exec \"$@\") 2>&1 1>&3 3>&- | cat >&2; } 3>&1 | cat' bash";
 }
 
 const std::array<std::string, 4> ALL_COPIED = {"  notes.txt Copied\n", "  g_main.c Copied\n",
@@ -321,6 +321,24 @@ TEST_F(InPlace, TheTreeOrTheRootReachedByABindMountIsNeverWritten)
                                                  "Unknown error.\n");
     EXPECT_NE(run.errors.find("would put the code set at the root"), std::string::npos)
         << run.errors;
+}
+
+// A code set in a folder of the tree that an entry reads from later: the
+// root list's file of the same name never replaces the tree's.
+TEST_F(InPlace, AFolderOfTheTreeReadFromLaterIsNeverWritten)
+{
+    fs::create_directories(tree / "game" / "sub");
+    write_file(tree / "game" / "sub" / "a.c", "the tree's own");
+    write_file(tree / "a.c", "the root's");
+    write_list("copyproject.dat", "a.c\r\n");
+    write_list("copygame.dat", "sub\\a.c\r\n");
+    const Snapshot before = snapshot(tree);
+    RunResult run = fork({mod, (tree / "game" / "sub").string(), game.string()});
+    EXPECT_NE(run.console.find("Copying Project files..\n  Error copying a.c\n"), std::string::npos)
+        << run.console;
+    EXPECT_EQ(read_file(tree / "game" / "sub" / "a.c"), "the tree's own");
+    for (const std::string& name : changes(before, snapshot(tree)))
+        EXPECT_EQ(name.find("game/sub/a.c"), std::string::npos) << name;
 }
 
 using WrongKind = FaultRun;
@@ -703,7 +721,7 @@ std::pair<std::string, std::string> big_source(int count, const std::string& wor
 // a run that ends first fails the test.
 TEST_F(Stopped, NoFinalNameEverHoldsAPartialFile)
 {
-    const auto [source, copy] = big_source(1800000, "line");
+    const auto [source, copy] = big_source(3000000, "line");
     write_file(tree / "game" / "g_main.c", source);
     // A signal that lands in Wine's own start-up can leave Wine waiting for
     // good on a lock that the signal interrupted: under Wine, a run still
@@ -715,7 +733,7 @@ TEST_F(Stopped, NoFinalNameEverHoldsAPartialFile)
             : "";
     int runs = 0;
     for (const char* signal_name : {"INT", "TERM", "HUP", "KILL"}) {
-        for (const char* moment : {"0", "0.002"}) {
+        for (const char* moment : {"0", "0.001"}) {
             SCOPED_TRACE(std::string(signal_name) + " " + moment + " s after the temporary came");
             code_set = root / ("set" + std::to_string(++runs));
             mod = "mod" + std::to_string(runs);

@@ -68,8 +68,7 @@ TEST_F(TextFile, LineReadsStopAfterLineFeedOrAtTheSizeAndJoinCrLf)
     for (const Case& c : cases) {
         Handle in = open_with("list", c.input);
         ASSERT_NE(in, NO_HANDLE);
-        TextReader reader;
-        start_reading(&reader, in);
+        TextReader reader = {in};
         std::vector<std::string> reads;
         std::vector<char> line(c.size);
         std::size_t count;

@@ -9,7 +9,8 @@
 #include <cstdio>
 #include <cstring>
 
-static const char CODE_PAGE_LACKS[] = "the system code page has no such characters";
+static const char CODE_PAGE_LACKS[] =
+    "the system code page has no such characters, or it is too long";
 
 void print_usage()
 {

@@ -86,6 +86,8 @@ static int create_directories(const char* modname, const char* sourcepath, const
         return 0;
     }
     for (const Module& module : MODULES)
+        copy_listed_files(module.copy_list, NULL, module.directory);
+    for (const Module& module : MODULES)
         create_code_set_folder(sourcepath, module);
     print_line(SEPARATOR);
     return 1;

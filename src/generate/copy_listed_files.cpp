@@ -49,16 +49,25 @@ static int copy_entry(const char* sourcepath, const char* module_dir, const char
 }
 
 // Takes what one read of the list gave, `length` characters, as an entry
-// and reports it. The last character goes, the line feed of an ordinary
-// line but a real one where none ends the line; fewer than two left are no
-// entry. A NUL would cut the entry short and name another file: such an
-// entry is refused, shown with '?' for it.
-static void copy_line(char* line, std::size_t length, const char* sourcepath,
+// and copies it into the code set at `sourcepath`, reporting it; with NULL
+// for `sourcepath`, holds the tree's folder it would be read from, and tells
+// nothing. The last character goes, the line feed of an ordinary line but a
+// real one where none ends the line; fewer than two left are no entry. A NUL
+// would cut the entry short and name another file: such an entry is
+// refused, shown with '?' for it.
+static void take_line(char* line, std::size_t length, const char* sourcepath,
                       const char* module_dir)
 {
+    char folder[FOLDER_PATH_SIZE];
+    const char* name;
     if (length < 3)
         return;
     line[--length] = '\0';
+    if (sourcepath == NULL) {
+        if (split_entry(module_dir, line, ON_WINDOWS, folder, sizeof folder, &name) == NULL)
+            (void)held_folder(TREE, folder);
+        return;
+    }
     int holds_nul = std::strlen(line) != length;
     for (std::size_t i = 0; holds_nul && i < length; i++)
         line[i] = line[i] == '\0' ? '?' : line[i];
@@ -75,16 +84,15 @@ static void copy_line(char* line, std::size_t length, const char* sourcepath,
 void copy_listed_files(const char* list_name, const char* sourcepath, const char* module_dir)
 {
     FileFacts facts;
-    Handle list = open_list(list_name, &facts);
+    Handle list = open_list(list_name, &facts, sourcepath != NULL);
     if (list == NO_HANDLE)
         return;
-    TextReader reader;
-    start_reading(&reader, list);
+    TextReader reader = {list};
     char line[LIST_LINE_SIZE];
     std::size_t length;
     while ((length = read_text_line(&reader, line, sizeof line)) > 0)
-        copy_line(line, length, sourcepath, module_dir);
-    if (reader.failed) {
+        take_line(line, length, sourcepath, module_dir);
+    if (reader.failed && sourcepath != NULL) {
         note_system_error(list_name);
         report_failure(format_text("  Error reading %s", list_name));
     }

@@ -41,7 +41,7 @@ void write_build_script(const char* list_name, const char* sourcepath, const cha
     FileFacts facts;
     NewFile out;
     int written = 0, read_failed = 0;
-    Handle list = open_list(list_name, &facts);
+    Handle list = open_list(list_name, &facts, 1);
     if (list == NO_HANDLE)
         return;
     char name[NEW_NAME_SIZE], shown_text[TEXT_BUFFER_SIZE];

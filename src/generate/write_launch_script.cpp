@@ -72,20 +72,15 @@ static int write_launcher_lines(NewFile* out, const char* modname, const char* q
                                                 folder[0], folder, mod));
 }
 
-static int write_launcher(const char* modname, const char* sourcepath, const char* q3path)
+void write_launch_script(const char* modname, const char* sourcepath, const char* q3path)
 {
     NewFile out;
     HeldFolder* folder = held_folder(CODE_SET, "");
     char shown[TEXT_BUFFER_SIZE];
-    if (folder == NULL || !open_new_file(&out, folder, "play it.bat", 0666, NULL,
-                                         join_path(&shown, sourcepath, "play it.bat", "")))
-        return 0;
-    return finish_new_file(&out, write_launcher_lines(&out, modname, q3path));
-}
-
-void write_launch_script(const char* modname, const char* sourcepath, const char* q3path)
-{
-    if (write_launcher(modname, sourcepath, q3path))
+    if (folder != NULL &&
+        open_new_file(&out, folder, "play it.bat", 0666, NULL,
+                      join_path(&shown, sourcepath, "play it.bat", "")) &&
+        finish_new_file(&out, write_launcher_lines(&out, modname, q3path)))
         count_step_done();
     else
         report_failure(format_text("  Error creating %s" SEP "play it.bat", sourcepath));

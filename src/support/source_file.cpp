@@ -23,11 +23,11 @@ Handle open_source_file(HeldFolder* folder, const char* name, FileFacts* facts, 
     return NO_HANDLE;
 }
 
-Handle open_list(const char* name, FileFacts* facts)
+Handle open_list(const char* name, FileFacts* facts, int told)
 {
     HeldFolder* root = held_folder(TREE, "");
     Handle list = root != NULL ? open_source_file(root, name, facts, name) : NO_HANDLE;
-    if (list == NO_HANDLE)
+    if (list == NO_HANDLE && told)
         report_failure(format_text("  Error opening %s", name));
     return list;
 }

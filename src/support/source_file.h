@@ -10,5 +10,6 @@
 Handle open_source_file(HeldFolder* folder, const char* name, FileFacts* facts, const char* shown);
 
 // Opens the list `name` in the tree's root, with its facts; where it cannot
-// be, prints "  Error opening <name>" and why, and gives NO_HANDLE.
-Handle open_list(const char* name, FileFacts* facts);
+// be, gives NO_HANDLE and, when `told`, prints "  Error opening <name>" and
+// why.
+Handle open_list(const char* name, FileFacts* facts, int told);

@@ -3,13 +3,6 @@
 #include <cstdio>
 #include <cstring>
 
-void start_reading(TextReader* in, Handle file)
-{
-    in->file = file;
-    in->next = in->end = 0;
-    in->failed = 0;
-}
-
 static int next_byte(TextReader* in)
 {
     if (in->next == in->end) {

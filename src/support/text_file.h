@@ -10,14 +10,13 @@
 // and every other byte (NUL and Ctrl-Z included) passes unchanged. forkit's
 // own lines are written with their CR LF.
 
-// Reads a file a line at a time.
+// Reads a file a line at a time: TextReader reader = {file}.
 struct TextReader {
     Handle file;
-    std::size_t next, end;
-    int failed;
-    char buffer[4096];
+    std::size_t next = 0, end = 0;
+    int failed = 0;
+    char buffer[4096] = {};
 };
-void start_reading(TextReader* in, Handle file);
 
 // Reads one line into `line`: at most size - 1 characters, ending after a
 // line feed if one comes first. Returns how many were stored (0 at the end
