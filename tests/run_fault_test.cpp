@@ -207,11 +207,11 @@ TEST_P(FailingWrites, AreReportedAndKeepEveryEarlierFile)
         EXPECT_EQ(copy_phase_of(run.console), nothing_written(set));
     }
     // The reason is the system's for the call that failed.
-    const char* const reasons[][2] = {{"File too large", "Disk full"},
+    const char* const reasons[][2] = {{"File too large", "General failure"},
                                       {"No space left on device", "Disk full"},
                                       {"is read-only", "Access denied"},
-                                      {"File too large", "Disk full"},
-                                      {"Device or resource busy", "Access denied"}};
+                                      {"File too large", "General failure"},
+                                      {"Device or resource busy", "Lock violation"}};
     EXPECT_NE(run.errors.find("g_main.c: " +
                               std::string(reasons[GetParam().kind][links_look_like_files()])),
               std::string::npos)

@@ -11,7 +11,7 @@
 
 const int ON_WINDOWS = 0;
 
-static void fill_facts(const struct stat& info, FileFacts* facts)
+static int fill_facts(const struct stat& info, FileFacts* facts)
 {
     facts->kind = S_ISREG(info.st_mode)   ? REGULAR_FILE
                   : S_ISDIR(info.st_mode) ? FOLDER
@@ -21,15 +21,13 @@ static void fill_facts(const struct stat& info, FileFacts* facts)
     facts->writable = (info.st_mode & 0222) != 0;
     facts->identity = FileIdentity{static_cast<std::uint64_t>(info.st_dev), {}};
     std::memcpy(facts->identity.id, &info.st_ino, sizeof info.st_ino);
+    return 1;
 }
 
 int facts_of(Handle handle, FileFacts* facts)
 {
     struct stat info;
-    if (fstat(handle, &info) != 0)
-        return 0;
-    fill_facts(info, facts);
-    return 1;
+    return fstat(handle, &info) == 0 && fill_facts(info, facts);
 }
 
 int look_below(Handle folder, const char* name, FileFacts* facts)

@@ -175,9 +175,13 @@ Handle create_file_below(Handle folder, const char* name, unsigned, int* taken)
     Handle file = open_below(folder, name, GENERIC_WRITE | DELETE, FILE_SHARE_READ, FILE_CREATE,
                              FILE_NON_DIRECTORY_FILE);
     DWORD error = GetLastError();
-    // Another run's file, marked for deletion, denies even a look.
-    *taken = file == NO_HANDLE && (error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS ||
-                                   error == ERROR_ACCESS_DENIED);
+    FileFacts there;
+    // Another run's file, marked for deletion, denies even a look; a folder
+    // that takes no file denies the name, but shows nothing there.
+    *taken =
+        file == NO_HANDLE && (error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS ||
+                              (error == ERROR_ACCESS_DENIED && !look_below(folder, name, &there)));
+    SetLastError(error);
     if (file != NO_HANDLE)
         (void)mark_for_deletion(file, TRUE);
     return file;

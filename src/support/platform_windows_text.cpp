@@ -106,15 +106,10 @@ int convert_text(int from, int to, const char* text, char* out, std::size_t size
            std::snprintf(out, size, "%s", converted.c_str()) < static_cast<int>(size);
 }
 
-static HANDLE console_of(std::FILE* stream)
-{
-    return reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream)));
-}
-
 int is_console(std::FILE* stream)
 {
     DWORD mode;
-    return GetConsoleMode(console_of(stream), &mode) != 0;
+    return GetConsoleMode(reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream))), &mode) != 0;
 }
 
 // A console shows bytes in its own code page, not in the one the names came
@@ -124,8 +119,9 @@ void write_console(std::FILE* stream, const char* text)
     std::wstring characters;
     DWORD written;
     if (to_utf16(CP_UTF8, text, &characters))
-        (void)WriteConsoleW(console_of(stream), characters.c_str(),
-                            static_cast<DWORD>(characters.size()), &written, NULL);
+        (void)WriteConsoleW(reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream))),
+                            characters.c_str(), static_cast<DWORD>(characters.size()), &written,
+                            NULL);
 }
 
 void describe_system_error(char* out, std::size_t size)
