@@ -164,6 +164,21 @@ TEST_F(Directories, TheFilesNameTheGameFolderInFull)
         ASSERT_EQ(game_folder_for_files(q3path.c_str(), folder, sizeof folder), 1) << q3path;
         EXPECT_EQ(std::string(folder), expected);
     }
+    // A bare drive is that drive's root, where the mod's folder goes, and
+    // the folder held for it; not the drive's current folder.
+    if (ON_WINDOWS) {
+        char game_folder[TEXT_BUFFER_SIZE];
+        FileFacts held, drive_root;
+        fs::create_directories(root / "cgame");
+        fs::create_directories(root / "ui");
+        ASSERT_EQ(check_inputs("mymod", "set", drive.c_str(), game_folder, sizeof game_folder), 0);
+        Handle folder = open_folder((drive + "\\").c_str(), nullptr);
+        ASSERT_TRUE(facts_of(folder, &drive_root) &&
+                    facts_of(held_folder(GAME_FOLDER, "")->handle, &held));
+        EXPECT_TRUE(same_identity(held.identity, drive_root.identity));
+        close_file(folder);
+        release_held_folders();
+    }
     const std::string too_long(TEXT_BUFFER_SIZE - here.size(), 'q');
     char folder[TEXT_BUFFER_SIZE];
     EXPECT_EQ(game_folder_for_files(too_long.c_str(), folder, sizeof folder), 0);
@@ -246,7 +261,7 @@ TEST(PathRules, TellTemporaryNames)
         {"x.forkit-ne", 0},         {"forkit-new", 0},           {"g_main.c", 0},
     };
     for (const auto& [name, expected] : names)
-        EXPECT_EQ(is_temporary_name(name), expected) << name;
+        EXPECT_EQ(is_temporary_name(name, 1), expected) << name;
 }
 
 } // namespace

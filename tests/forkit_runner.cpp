@@ -103,6 +103,19 @@ std::string in_files(const std::string& q3path, const fs::path& current)
     return (wine ? "Z:" : "") + folder + sep() + q3path;
 }
 
+const fs::path UTF8_LOCALE_DATA = "/usr/lib/locale/C.utf8";
+
+std::string wine_locale(const fs::path& folder, const std::string& language)
+{
+    if (language.empty())
+        return "";
+    const std::string name = language + ".UTF-8";
+    fs::create_directories(folder);
+    if (!fs::exists(folder / name))
+        fs::create_directory_symlink(UTF8_LOCALE_DATA, folder / name);
+    return "LOCPATH=" + shell_quoted(folder.string()) + " LC_ALL=" + name;
+}
+
 void ForkitRun::SetUp()
 {
     TempDirTest::SetUp();

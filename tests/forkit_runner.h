@@ -42,6 +42,16 @@ std::string sep();
 // after Z:, the drive that holds the host's root; a network path as it is.
 std::string in_files(const std::string& q3path, const fs::path& current);
 
+// Where the data of the C.UTF-8 locale is, for wine_locale.
+extern const fs::path UTF8_LOCALE_DATA;
+
+// Shell words that give Wine's programs the Windows locale `language` ("" for
+// Wine's own), and with it its ANSI and OEM code pages. Wine takes the locale
+// from the name of the Unix locale and the bytes of arguments and file names
+// from its character set: a locale of that name with C.UTF-8's data, made
+// under `folder`, gives both, whatever locales the system has.
+std::string wine_locale(const fs::path& folder, const std::string& language);
+
 // A temporary source tree with its three modules and seven lists, an empty
 // game folder, and a code set path that does not exist yet.
 class ForkitRun : public TempDirTest {

@@ -164,6 +164,21 @@ TEST_F(Copy, EntriesMayNotClimbOutOfTheCodeSet)
     EXPECT_FALSE(fs::exists(root / "sets" / "mymod.txt"));
 }
 
+// A character of a double-byte code page whose second byte is a backslash
+// (ソ is 83 5C in code page 932) is part of a name, never a separator.
+TEST_F(Copy, NamesInADoubleByteCodePageKeepTheirCharacters)
+{
+    if (!links_look_like_files() || !fs::exists(UTF8_LOCALE_DATA / "LC_CTYPE"))
+        GTEST_SKIP() << "code pages are Windows', set under Wine with the C.UTF-8 locale's files";
+    const std::string sosu = "\x83\x5c\x81\x5b\x83\x58.c"; // ソース.c in code page 932
+    write_file(tree / "game" / fs::u8path("ソース.c"), "int x;\n");
+    write_list("copygame.dat", sosu + "\r\n");
+    RunResult run = fork(wine_locale(root / "locales", "ja_JP"));
+    EXPECT_EQ(copy_section(run.console), section("  notes.txt Copied\n", "  " + sosu + " Copied\n"))
+        << run.errors;
+    EXPECT_EQ(read_file(code_set / "game" / fs::u8path("ソース.c")), "int x;\r\n");
+}
+
 // A code set that is the source tree itself must not empty its sources.
 TEST_F(Copy, ACodeSetInsideTheTreeNeverOverwritesASource)
 {

@@ -34,14 +34,12 @@ int source_tree_valid()
 static int renamed_on_windows(const char* path)
 {
     char utf8[4 * TEXT_BUFFER_SIZE];
-    char* last = utf8;
-    if (!ON_WINDOWS)
-        return 0;
-    if (!convert_text(ARGUMENTS_PAGE, UTF8_PAGE, path, utf8, sizeof utf8))
-        return 1;
+    const char* last = utf8;
+    if (!ON_WINDOWS || !convert_text(ARGUMENTS_PAGE, UTF8_PAGE, path, utf8, sizeof utf8))
+        return ON_WINDOWS;
     for (const char* at = utf8; next_part(&at) > 0; at += std::strcspn(at, "\\/"))
-        last = utf8 + (at - utf8);
-    last[std::strcspn(last, "\\/")] = '\0';
+        last = at;
+    utf8[last - utf8 + std::strcspn(last, "\\/")] = '\0';
     return windows_renames(last);
 }
 
@@ -133,10 +131,11 @@ static const char* code_set_path_fault(const char* sourcepath)
 static int mod_exists(const char* modname)
 {
     FileFacts facts;
-    HeldFolder* game = held_folder(GAME_FOLDER, "");
+    char utf8[4 * TEXT_BUFFER_SIZE]; // the form of names below a held folder
     if (std::strlen(modname) <= 2 && std::strspn(modname, ".") == std::strlen(modname))
         return 1;
-    return game != NULL && look_below(game->handle, modname, &facts) &&
+    return convert_text(ARGUMENTS_PAGE, UTF8_PAGE, modname, utf8, sizeof utf8) &&
+           look_below(held_folder(GAME_FOLDER, "")->handle, utf8, &facts) &&
            (facts.kind == FOLDER || facts.kind == LINK);
 }
 
@@ -146,9 +145,13 @@ int check_inputs(const char* modname, const char* sourcepath, const char* q3path
     if (!source_tree_valid())
         return ERROR_INVALID_SOURCE;
     const char* fault = argument_is_exact(q3path) ? NULL : CODE_PAGE_LACKS;
+    // "C:" alone is the current folder of drive C:, but joined with the mod's
+    // name it is the drive's root: the mod's folder is made there.
+    const char drive_root[] = {q3path[0], ':', '\\', '\0'};
+    const int bare_drive = ON_WINDOWS && windows_path_start(q3path) == DRIVE_RELATIVE && !q3path[2];
     if (fault != NULL)
         note_refusal(q3path, fault);
-    if (fault != NULL || !hold_root(GAME_FOLDER, q3path, 0) ||
+    if (fault != NULL || !hold_root(GAME_FOLDER, bare_drive ? drive_root : q3path, 0) ||
         !game_folder_for_files(q3path, game_folder, size))
         return ERROR_UNKNOWN;
     if ((fault = code_set_path_fault(sourcepath)) != NULL) {

@@ -69,22 +69,30 @@ static void create_code_set_folder(const char* sourcepath, const Module& module)
 }
 
 // Creates the mod's folder (0 if that fails, or if the mod's name cannot be
-// a folder's) and then the code set's folders, whose failures show later as
-// failed copies.
+// a folder's); holds the tree's folders the copy lists read from, so that
+// none of them becomes a folder of the code set; and creates the code set's
+// folders, whose failures show later as failed copies.
 static int create_directories(const char* modname, const char* sourcepath, const char* q3path)
 {
     print_line("Creating directories...");
     print_line(format_text("  %s" SEP "%s", q3path, modname));
+    char utf8[4 * TEXT_BUFFER_SIZE];
     const char* fault = mod_name_fault(modname);
-    if (fault != NULL)
+    int made = 0;
+    Handle mod =
+        fault == NULL && convert_text(ARGUMENTS_PAGE, UTF8_PAGE, modname, utf8, sizeof utf8)
+            ? open_folder_below(held_folder(GAME_FOLDER, "")->handle, utf8, &made)
+            : NO_HANDLE;
+    if (fault == NULL && mod == NO_HANDLE)
+        note_system_error(format_text("%s" SEP "%s", q3path, modname));
+    else if (fault != NULL)
         note_refusal(modname, fault);
-    if (fault != NULL || !hold_module(GAME_FOLDER, modname, 1))
-        return 0;
-    // Made now, or there already since the check: another run's.
-    if (!held_folder(GAME_FOLDER, modname)->fresh) {
+    else if (!made) // there since the check: another run's
         note_refusal(format_text("%s" SEP "%s", q3path, modname), "already exists");
+    if (mod != NO_HANDLE)
+        close_file(mod);
+    if (!made)
         return 0;
-    }
     for (const Module& module : MODULES)
         copy_listed_files(module.copy_list, NULL, module.directory);
     for (const Module& module : MODULES)

@@ -8,20 +8,34 @@
 #include "../support/text_buffer.h"
 #include "../support/text_file.h"
 
+#include <algorithm>
 #include <cstring>
 
 // A list line holds an entry of at most 78 characters, its line feed and the
 // terminator; longer lines arrive in pieces, each taken as an entry.
 enum { LIST_LINE_SIZE = 80 };
 
+// The folder below the code set's root and the name of the file that
+// `entry` names, or why it names none. Taken apart in UTF-8, the form of the
+// names below a held folder, where no byte of a character is a separator.
+static const char* entry_parts(const char* module_dir, const char* entry,
+                               char (*utf8)[4 * LIST_LINE_SIZE], char (*folder)[FOLDER_PATH_SIZE],
+                               const char** name)
+{
+    if (!convert_text(ARGUMENTS_PAGE, UTF8_PAGE, entry, *utf8, sizeof *utf8))
+        return "the system code page has no such characters";
+    const char* refusal = split_entry(module_dir, *utf8, ON_WINDOWS, *folder, sizeof *folder, name);
+    return refusal == NULL && is_temporary_name(*name, 1)
+               ? "is a name forkit keeps for files it has not finished"
+               : refusal;
+}
+
 static int copy_entry(const char* sourcepath, const char* module_dir, const char* entry)
 {
-    char folder_path[FOLDER_PATH_SIZE], source_text[TEXT_BUFFER_SIZE], shown_text[TEXT_BUFFER_SIZE];
+    char utf8[4 * LIST_LINE_SIZE], folder_path[FOLDER_PATH_SIZE], source_text[TEXT_BUFFER_SIZE],
+        shown_text[TEXT_BUFFER_SIZE];
     const char* name = NULL;
-    const char* refusal =
-        split_entry(module_dir, entry, ON_WINDOWS, folder_path, sizeof folder_path, &name);
-    if (refusal == NULL && is_temporary_name(name))
-        refusal = "is a name forkit keeps for files it has not finished";
+    const char* refusal = entry_parts(module_dir, entry, &utf8, &folder_path, &name);
     if (refusal != NULL) {
         note_refusal(entry, refusal);
         return 0;
@@ -58,19 +72,18 @@ static int copy_entry(const char* sourcepath, const char* module_dir, const char
 static void take_line(char* line, std::size_t length, const char* sourcepath,
                       const char* module_dir)
 {
-    char folder[FOLDER_PATH_SIZE];
+    char utf8[4 * LIST_LINE_SIZE], folder[FOLDER_PATH_SIZE];
     const char* name;
     if (length < 3)
         return;
     line[--length] = '\0';
     if (sourcepath == NULL) {
-        if (split_entry(module_dir, line, ON_WINDOWS, folder, sizeof folder, &name) == NULL)
+        if (entry_parts(module_dir, line, &utf8, &folder, &name) == NULL)
             (void)held_folder(TREE, folder);
         return;
     }
     int holds_nul = std::strlen(line) != length;
-    for (std::size_t i = 0; holds_nul && i < length; i++)
-        line[i] = line[i] == '\0' ? '?' : line[i];
+    std::replace(line, line + length, '\0', '?');
     if (holds_nul)
         note_refusal(line, "holds a NUL character");
     int copied = !holds_nul && copy_entry(sourcepath, module_dir, line);

@@ -52,17 +52,14 @@ static int batch_word(const char* text, const char* caret_escaped, char* out, co
 static int write_launcher_lines(NewFile* out, const char* modname, const char* q3path)
 {
     char folder[BATCH_WORD_SIZE], mod[BATCH_WORD_SIZE];
-    int start = windows_path_start(q3path);
+    int start = ON_WINDOWS ? windows_path_start(q3path) : RELATIVE_PATH;
     if (breaks_a_quoted_line(q3path) || breaks_a_quoted_line(modname)) {
         note_refusal(out->shown, "a name in it holds a double quote or a line end");
         return 0;
     }
     if (start == NETWORK_PATH || start == DEVICE_PATH) {
-        note_refusal(out->shown, start == NETWORK_PATH
-                                     ? "the command interpreter cannot make a \\\\ path its "
-                                       "current folder: map the share to a drive letter"
-                                     : "the command interpreter cannot make a device path its "
-                                       "current folder: give the game folder with its drive");
+        note_refusal(out->shown, "the command interpreter cannot make a network or device path "
+                                 "its current folder: give the game folder with a drive letter");
         return 0;
     }
     return batch_word(q3path, "&|<>^", folder, out->shown) &&

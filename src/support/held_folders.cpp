@@ -3,6 +3,7 @@
 #include "failure.h"
 #include "text_buffer.h"
 
+#include <cstdio>
 #include <cstring>
 
 // The roots, the modules and the folders of the lists' entries: a tree with
@@ -17,11 +18,13 @@ int same_identity(const FileIdentity& a, const FileIdentity& b)
 }
 
 // The folder as the console names it: the root as typed, then the path below
-// it; NULL when it does not fit.
+// it, in the page of the names typed; NULL when it does not fit.
 static const char* shown(int place, const char* path)
 {
-    static char text[TEXT_BUFFER_SIZE];
-    return join_path(&text, place == TREE ? "" : root_text[place], path, "");
+    static char text[TEXT_BUFFER_SIZE], typed[TEXT_BUFFER_SIZE];
+    if (!convert_text(UTF8_PAGE, ARGUMENTS_PAGE, path, typed, sizeof typed))
+        std::snprintf(typed, sizeof typed, "%s", path);
+    return join_path(&text, place == TREE ? "" : root_text[place], typed, "");
 }
 
 // The folder `path` of `place` held already, or with NULL a free record.
@@ -88,16 +91,6 @@ void note_open_failure(Handle folder, const char* name, const char* shown)
         note_refusal(shown, "is a link");
 }
 
-// Opens, or with `made` makes, `name` in `parent`; NO_HANDLE, with why
-// noted, on failure.
-static Handle open_noting(Handle parent, const char* name, int* made, int place, const char* path)
-{
-    Handle handle = open_folder_below(parent, name, made);
-    if (handle == NO_HANDLE)
-        note_open_failure(parent, name, shown(place, path));
-    return handle;
-}
-
 int hold_root(int place, const char* path, int make)
 {
     int made = 0;
@@ -110,7 +103,7 @@ int hold_root(int place, const char* path, int make)
     return usable(add(place, "", handle, made));
 }
 
-HeldFolder* held_folder(int place, const char* path)
+HeldFolder* held_folder(int place, const char* path, int make)
 {
     HeldFolder* found = find(place, path);
     if (found != NULL || path[0] == '\0') {
@@ -125,18 +118,17 @@ HeldFolder* held_folder(int place, const char* path)
     const char* name = last != NULL ? path + (last - parent_path) + 1 : path;
     *(last != NULL ? last : parent_path) = '\0';
     HeldFolder* parent = held_folder(place, parent_path);
+    int made = 0;
     Handle handle =
-        parent != NULL ? open_noting(parent->handle, name, NULL, place, path) : NO_HANDLE;
-    return handle != NO_HANDLE ? add(place, path, handle, 0) : NULL;
+        parent != NULL ? open_folder_below(parent->handle, name, make ? &made : NULL) : NO_HANDLE;
+    if (parent != NULL && handle == NO_HANDLE)
+        note_open_failure(parent->handle, name, shown(place, path));
+    return handle != NO_HANDLE ? add(place, path, handle, made) : NULL;
 }
 
 int hold_module(int place, const char* name, int make)
 {
-    HeldFolder* root = held_folder(place, "");
-    int made = 0;
-    Handle handle = root != NULL ? open_noting(root->handle, name, make ? &made : NULL, place, name)
-                                 : NO_HANDLE;
-    return handle != NO_HANDLE && usable(add(place, name, handle, made));
+    return usable(held_folder(place, name, make));
 }
 
 void release_held_folders()

@@ -29,11 +29,12 @@ struct HeldFolder {
 // the system's root or a folder of the source tree.
 int hold_root(int place, const char* path, int make);
 
-// The folder `path` below the root of `place` (see hold_root), opened once
-// part by part, never through a link. A folder of the code set that is a
-// folder of the source tree, however reached, is held with its refusal. NULL,
-// with the reason noted, when it cannot be held.
-HeldFolder* held_folder(int place, const char* path);
+// The folder `path` below the root of `place` (see hold_root): the one held,
+// or else opened part by part, never through a link, and held from then on;
+// with `make`, its last part is made first where there is none. A folder of
+// the code set that is a folder of the source tree, however reached, is held
+// with its refusal. NULL, with the reason noted, when it cannot be held.
+HeldFolder* held_folder(int place, const char* path, int make = 0);
 
 // Holds the module folder `name` in the root of `place`,
 // made first when `make` and there is none. 0, with the reason noted, when

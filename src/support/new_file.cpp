@@ -15,11 +15,7 @@ enum { SUFFIX_LENGTH = sizeof SUFFIX - 1 };
 // Runs writing the same file at once each take a name of their own.
 static const char* const NUMBERS[] = {"", "2", "3", "4"};
 
-// 1 if `name` ends in the suffix, then nothing or a digit 2 to 4;
-// `loosely`, as Windows compares names, without case and trailing dots and
-// blanks: how entries are refused; the removal of leftovers takes only
-// names forkit makes itself.
-static int ends_in_temporary_name(const char* name, int loosely)
+int is_temporary_name(const char* name, int loosely)
 {
     std::size_t length = std::strlen(name);
     while (loosely && length > 0 && (name[length - 1] == '.' || name[length - 1] == ' '))
@@ -34,11 +30,6 @@ static int ends_in_temporary_name(const char* name, int loosely)
             return 0;
     }
     return 1;
-}
-
-int is_temporary_name(const char* name)
-{
-    return ends_in_temporary_name(name, 1);
 }
 
 // The temporary that a stop must take with it: its folder, name and
@@ -69,7 +60,7 @@ void abandon_on_stop()
 // forkit makes blocks it.
 static void remove_if_leftover(const char* name, void* folder)
 {
-    if (ends_in_temporary_name(name, ON_WINDOWS))
+    if (is_temporary_name(name, ON_WINDOWS))
         (void)remove_below(static_cast<HeldFolder*>(folder)->handle, name);
 }
 
@@ -93,17 +84,16 @@ static int may_replace(const HeldFolder* folder, const char* name, const FileIde
                        const char* shown)
 {
     FileFacts there;
-    const char* refusal = NULL;
     if (!look_below(folder->handle, name, &there)) {
         note_system_error(shown);
         return 0;
     }
-    if (there.kind != NOTHING_THERE && there.kind != REGULAR_FILE)
-        refusal = "is not a regular file";
-    else if (there.kind == REGULAR_FILE && source != NULL && same_identity(there.identity, *source))
-        refusal = "is the very file it would be made from";
-    else if (there.kind == REGULAR_FILE && !there.writable)
-        refusal = "is read-only";
+    const char* refusal = there.kind == NOTHING_THERE  ? NULL
+                          : there.kind != REGULAR_FILE ? "is not a regular file"
+                          : source != NULL && same_identity(there.identity, *source)
+                              ? "is the very file it would be made from"
+                          : !there.writable ? "is read-only"
+                                            : NULL;
     if (refusal != NULL)
         note_refusal(shown, refusal);
     return refusal == NULL;
@@ -115,9 +105,12 @@ int open_new_file(NewFile* out, HeldFolder* folder, const char* name, unsigned m
     out->file = NO_HANDLE;
     out->folder = folder->handle;
     out->shown = shown;
+    char in_folder[128];
+    std::snprintf(in_folder, sizeof in_folder, "its folder %s", folder->refusal);
     const char* refusal = std::strlen(name) + SUFFIX_LENGTH + 2 > sizeof out->temporary
                               ? "its name is too long"
-                              : folder->refusal;
+                          : folder->refusal != NULL ? in_folder
+                                                    : NULL;
     if (refusal != NULL)
         note_refusal(shown, refusal);
     if (refusal != NULL || (!folder->fresh && !may_replace(folder, name, source, shown)))

@@ -21,9 +21,11 @@ struct NewFile {
     char temporary[NEW_NAME_SIZE];
 };
 
-// 1 if `name` ends in a temporary name, compared as Windows compares names:
-// such a name is not for files of the user's, since a later run removes it.
-int is_temporary_name(const char* name);
+// 1 if `name` ends in the suffix, then nothing or a digit 2 to 4; `loosely`,
+// as Windows compares names, without case and trailing dots and blanks: how
+// entries are refused, as a later run would remove such a file. The removal
+// of leftovers takes only names forkit makes itself.
+int is_temporary_name(const char* name, int loosely);
 
 // Starts the file that is to become `name` in `folder`, with the permission
 // bits `mode` less the process's mask. The first time a run writes in a

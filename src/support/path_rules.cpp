@@ -3,6 +3,7 @@
 #include "platform.h"
 
 #include <cctype>
+#include <cstdio>
 #include <cstring>
 #include <initializer_list>
 
@@ -42,41 +43,35 @@ int windows_path_start(const char* path)
     return RELATIVE_PATH;
 }
 
-// Adds the depth change of each part of `path` to `depth`, "." and ".."
-// taken as the system takes them, by their text; 0 if it would go above
-// where it started, where it stays instead.
-static int climb(const char* path, int* depth)
+// How many folders below where it starts `path` leads, "." and ".." taken
+// by their text, and never above where it starts.
+static int depth_of(const char* path)
 {
-    int stays_inside = 1;
+    int depth = 0;
     for (std::size_t length; (length = next_part(&path)) > 0; path += length) {
-        if (length == 2 && path[0] == '.' && path[1] == '.') {
-            stays_inside &= *depth > 0;
-            *depth -= *depth > 0;
-        } else if (length > 1 || path[0] != '.') {
-            (*depth)++;
-        }
+        if (length == 2 && path[0] == '.' && path[1] == '.')
+            depth -= depth > 0;
+        else if (length > 1 || path[0] != '.')
+            depth++;
     }
-    return stays_inside;
+    return depth;
 }
 
 // 1 if `path`, after "\\" or "\\?\UNC\", names a share's root: a server and
 // a share, and nothing deeper. Nothing at all would join into one.
 static int names_a_share(const char* path)
 {
-    int depth = 0;
     for (int part = 0; part < 2; part++) {
         std::size_t length = next_part(&path);
         if (length == 0)
             return part == 0;
         path += length;
     }
-    (void)climb(path, &depth);
-    return depth == 0;
+    return depth_of(path) == 0;
 }
 
 int windows_root_by_text(const char* path)
 {
-    int depth = 0;
     if (std::strncmp(path, "\\\\?\\UNC\\", 8) == 0 || std::strncmp(path, "\\??\\UNC\\", 8) == 0)
         return names_a_share(path + 8);
     if (long_form_prefix(path) > 0 || std::strncmp(path, "\\\\.\\", 4) == 0)
@@ -94,8 +89,7 @@ int windows_root_by_text(const char* path)
     default:
         return 0;
     }
-    (void)climb(path, &depth);
-    return depth == 0;
+    return depth_of(path) == 0;
 }
 
 // CON, PRN, AUX, NUL, and COM or LPT with a digit 0-9 or a superscript 1-3.
@@ -134,50 +128,48 @@ int windows_renames(const char* name)
     return is_device_stem(name, stem);
 }
 
-// Appends one part to the folder; ".." takes the last one off.
-static int step(char* folder, std::size_t size, const char* part, std::size_t length)
+// Appends one part of `length` characters to the folder, ".." taking the
+// last one off; or why that cannot be.
+static const char* step(char* folder, std::size_t size, const char* part, std::size_t length)
 {
     std::size_t end = std::strlen(folder);
     if (length == 2 && part[0] == '.' && part[1] == '.') {
+        if (end == 0)
+            return "climbs out of the code set";
         while (end > 0 && folder[end - 1] != SEP[0])
             end--;
         folder[end > 0 ? end - 1 : 0] = '\0';
     } else if (length > 1 || part[0] != '.') {
         if (end + length + 2 > size)
-            return 0;
-        std::memcpy(folder + end + (end > 0), part, length);
-        folder[end] = end > 0 ? SEP[0] : folder[end];
-        folder[end + (end > 0) + length] = '\0';
+            return "its path is too long";
+        if (end > 0)
+            folder[end++] = SEP[0];
+        std::snprintf(folder + end, size - end, "%.*s", static_cast<int>(length), part);
     }
-    return 1;
+    return NULL;
 }
 
 const char* split_entry(const char* module_dir, const char* entry, int on_windows, char* folder,
                         std::size_t size, const char** name)
 {
-    int depth = 0;
-    if (windows_path_start(entry) != RELATIVE_PATH || !climb(module_dir, &depth) ||
-        !climb(entry, &depth))
-        return "climbs out of the code set";
     char part[256];
+    const char* refusal =
+        windows_path_start(entry) != RELATIVE_PATH ? "climbs out of the code set" : NULL;
     folder[0] = '\0';
     *name = NULL;
     for (const char* at : {module_dir, entry}) {
-        for (std::size_t length; (length = next_part(&at)) > 0; at += length) {
-            if (length >= sizeof part)
-                return "its path is too long";
-            std::memcpy(part, at, length);
-            part[length] = '\0';
+        for (std::size_t length; refusal == NULL && (length = next_part(&at)) > 0; at += length) {
+            std::snprintf(part, sizeof part, "%.*s", static_cast<int>(length), at);
+            // Each part but the last is a folder's; the last is the name.
             if (on_windows && windows_renames(part))
-                return "Windows would give the file another name";
-            // The part before the last is a folder; the last is the name.
-            if (*name != NULL && !step(folder, size, *name, std::strcspn(*name, "\\/")))
-                return "its path is too long";
+                refusal = "Windows would give the file another name";
+            else if (*name != NULL)
+                refusal = step(folder, size, *name, std::strcspn(*name, "\\/"));
             *name = at;
         }
     }
-    if (*name == NULL || *name == module_dir || std::strcmp(*name, ".") == 0 ||
-        std::strcmp(*name, "..") == 0 || (*name)[std::strcspn(*name, "\\/")] != '\0')
-        return "names a folder, not a file";
-    return NULL;
+    if (refusal == NULL && (*name == NULL || *name == module_dir || std::strcmp(*name, ".") == 0 ||
+                            std::strcmp(*name, "..") == 0 || (*name)[std::strcspn(*name, "\\/")]))
+        refusal = "names a folder, not a file";
+    return refusal;
 }

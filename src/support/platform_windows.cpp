@@ -23,7 +23,8 @@ static int is_itself(Handle folder, Handle handle, const std::wstring& name)
 {
     std::wstring itself = final_path(folder), at = final_path(handle);
     itself += itself.empty() || itself.back() == L'\\' ? L"" : L"\\";
-    return itself.size() == 1 || at.empty() || _wcsicmp(at.c_str(), (itself + name).c_str()) == 0;
+    return itself.size() == 1 || at.empty() ||
+           CompareStringOrdinal(at.c_str(), -1, (itself + name).c_str(), -1, TRUE) == CSTR_EQUAL;
 }
 
 // Opens `name` in `folder`, never through a link, telling in *made whether
@@ -32,7 +33,7 @@ static Handle open_below(Handle folder, const char* name, ACCESS_MASK access, UL
                          ULONG disposition, ULONG options, int* made = NULL)
 {
     std::wstring wide;
-    if (!to_wide(name, &wide))
+    if (!to_utf16(CP_UTF8, name, &wide))
         return NO_HANDLE;
     USHORT bytes = static_cast<USHORT>(wide.size() * 2);
     UNICODE_STRING unicode = {bytes, bytes, &wide[0]};
@@ -121,8 +122,8 @@ int list_folder(Handle folder, void (*visit)(const char* name, void* context), v
         const FILE_FULL_DIR_INFO* entry = reinterpret_cast<const FILE_FULL_DIR_INFO*>(block);
         for (;; entry = reinterpret_cast<const FILE_FULL_DIR_INFO*>(
                     reinterpret_cast<const char*>(entry) + entry->NextEntryOffset)) {
-            std::string name; // a name the code page lacks is none of forkit's
-            if (from_wide(CP_ACP, std::wstring(entry->FileName, entry->FileNameLength / 2), &name))
+            std::string name;
+            if (from_wide(CP_UTF8, std::wstring(entry->FileName, entry->FileNameLength / 2), &name))
                 visit(name.c_str(), context);
             if (entry->NextEntryOffset == 0)
                 break;
@@ -197,7 +198,7 @@ static int rename_open_file(Handle folder, Handle file, const char* name)
         reinterpret_cast<SetInformation>(reinterpret_cast<void*>(
             GetProcAddress(GetModuleHandleW(L"ntdll"), "NtSetInformationFile")));
     std::wstring wide;
-    if (!to_wide(name, &wide))
+    if (!to_utf16(CP_UTF8, name, &wide))
         return 0;
     std::string buffer(sizeof(FILE_RENAME_INFO) + wide.size() * 2, '\0');
     FILE_RENAME_INFO* rename = reinterpret_cast<FILE_RENAME_INFO*>(&buffer[0]);
@@ -219,8 +220,10 @@ int put_in_place(Handle folder, Handle file, const char* temporary, const char* 
 {
     int busy = mark_for_deletion(file, FALSE);
     for (int tries = 0; busy && tries < 100; tries++) {
-        if (rename_open_file(folder, file, name))
-            return CloseHandle(file) != 0;
+        if (rename_open_file(folder, file, name)) {
+            close_file(file);
+            return 1;
+        }
         busy = GetLastError() == ERROR_ACCESS_DENIED || GetLastError() == ERROR_SHARING_VIOLATION;
         Sleep(busy ? 10 : 0);
     }

@@ -13,7 +13,7 @@
 const int ON_WINDOWS = 1;
 
 // No code page gives more UTF-16 units than it has bytes.
-static int to_utf16(UINT page, const char* text, std::wstring* out)
+int to_utf16(unsigned page, const char* text, std::wstring* out)
 {
     out->assign(std::strlen(text) + 1, L'\0');
     int got = MultiByteToWideChar(page, MB_ERR_INVALID_CHARS, text, -1, &(*out)[0],
@@ -55,7 +55,6 @@ std::wstring final_path(Handle handle)
     return path;
 }
 
-// Runs hold each file they write, open without delete sharing, instead.
 int hold_folder(Handle, int)
 {
     return 1;

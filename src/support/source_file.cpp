@@ -6,7 +6,6 @@
 Handle open_source_file(HeldFolder* folder, const char* name, FileFacts* facts, const char* shown)
 {
     Handle file = open_file_below(folder->handle, name);
-    const char* refusal = NULL;
     if (file == NO_HANDLE) {
         note_open_failure(folder->handle, name, shown);
         return NO_HANDLE;
@@ -14,11 +13,9 @@ Handle open_source_file(HeldFolder* folder, const char* name, FileFacts* facts, 
     if (!facts_of(file, facts))
         note_system_error(shown);
     else if (facts->kind != REGULAR_FILE)
-        refusal = "is not a regular file";
+        note_refusal(shown, "is not a regular file");
     else
         return file;
-    if (refusal != NULL)
-        note_refusal(shown, refusal);
     close_file(file);
     return NO_HANDLE;
 }
