@@ -83,6 +83,20 @@ TEST_F(Directories, HeldFoldersAreReachedByNameAndNeverThroughALink)
     EXPECT_EQ(hold_module(CODE_SET, "game", 1), 0);
     EXPECT_EQ(hold_module(CODE_SET, "new", 1), 1);
     EXPECT_TRUE(fs::is_directory(root / "new"));
+
+    // A folder that could not be held is not tried again, whatever is there
+    // later; once the lists' folders are held, no other of the tree is.
+    release_held_folders();
+    ASSERT_EQ(source_tree_valid(), 1);
+    ASSERT_EQ(hold_root(CODE_SET, "second set", 1), 1);
+    write_file(root / "second set" / "game", "a file");
+    EXPECT_EQ(hold_module(CODE_SET, "game", 1), 0);
+    fs::remove(root / "second set" / "game");
+    fs::create_directories(root / "second set" / "game");
+    EXPECT_EQ(held_folder(CODE_SET, "game"), nullptr);
+    hold_no_other_tree_folder();
+    EXPECT_NE(held_folder(TREE, "game"), nullptr);
+    EXPECT_EQ(held_folder(TREE, "game" SEP "vm"), nullptr);
     release_held_folders();
 }
 

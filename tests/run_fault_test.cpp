@@ -209,7 +209,7 @@ TEST_P(FailingWrites, AreReportedAndKeepEveryEarlierFile)
     // The reason is the system's for the call that failed.
     const char* const reasons[][2] = {{"File too large", "General failure"},
                                       {"No space left on device", "Disk full"},
-                                      {"is read-only", "Access denied"},
+                                      {"Read-only file system", "Access denied"},
                                       {"File too large", "General failure"},
                                       {"Device or resource busy", "Lock violation"}};
     EXPECT_NE(run.errors.find("g_main.c: " +
@@ -650,6 +650,56 @@ TEST_F(WrongKind, FoldersSwappedForLinksMidRunChangeNothing)
     }
 }
 
+// A destination made read-only while its replacement is written stays as it
+// is: what is at the name is looked at just before the rename.
+TEST_F(WrongKind, AFileMadeReadOnlyWhileItsReplacementIsWrittenIsKept)
+{
+    std::string big;
+    for (int i = 0; i < 400000; i++)
+        big += "int line" + std::to_string(i) + ";\n";
+    write_file(tree / "game" / "g_main.c", big);
+    fs::create_directories(code_set / "game");
+    const fs::path edited = code_set / "game" / "g_main.c";
+    write_file(edited, "my edits");
+    const std::string slowly =
+        links_look_like_files() ? ""
+                                : "ASAN_OPTIONS=verify_asan_link_order=0 LD_PRELOAD=" +
+                                      shell_quoted(FORKIT_FAULT_SHIM) + " FORKIT_SHORT_READS=4096 ";
+    RunResult run =
+        fork(slowly + "T=" + shell_quoted(edited.string() + ".forkit-new") +
+             " F=" + shell_quoted(edited.string()) +
+             " bash -c '\"$@\" & pid=$!; until [ -e \"$T\" ]; do kill -0 $pid 2>/dev/null"
+             " || exit 3; done; chmod a-w \"$F\"; wait $pid' bash");
+    EXPECT_NE(run.console.find("  Error copying g_main.c\n"), std::string::npos) << run.console;
+    EXPECT_NE(run.errors.find("g_main.c: is read-only"), std::string::npos) << run.errors;
+    EXPECT_EQ(read_file(edited), "my edits");
+    EXPECT_EQ(leftovers(code_set), std::vector<std::string>{});
+}
+
+// The folders that entries name take the records a run holds folders in,
+// but for those of the code set's own folders: they are made all the same,
+// and only the entries past the last record fail (the code set has none of
+// the entries' folders here, so their copies fail too).
+TEST_F(WrongKind, ManyEntryFoldersLeaveRoomForTheCodeSetsOwn)
+{
+    std::string list;
+    for (int i = 0; i < 130; i++) {
+        fs::create_directories(tree / "game" / ("s" + std::to_string(i)));
+        write_file(tree / "game" / ("s" + std::to_string(i)) / "f.c", "int f;\n");
+        list += "s" + std::to_string(i) + "\\f.c\r\n";
+    }
+    write_list("copygame.dat", list + "g_main.c\r\n");
+    RunResult run = fork();
+    EXPECT_EQ(run.console.substr(0, directories_block().size()), directories_block());
+    EXPECT_NE(run.console.find("  Error copying s129\\f.c\n"), std::string::npos);
+    EXPECT_NE(run.console.find("  g_main.c Copied\nCopying Client"), std::string::npos);
+    EXPECT_NE(run.errors.find("s129: is not among the folders forkit held as the run began"),
+              std::string::npos)
+        << run.errors;
+    for (const char* name : {"notes.txt", "game/g_main.c", "game/game.q3asm", "play it.bat"})
+        EXPECT_TRUE(fs::exists(code_set / name)) << name;
+}
+
 // On a drive letter that names a folder, as subst and a mapped share do,
 // what a stopped run left at a temporary name is removed all the same.
 TEST_F(WrongKind, LeftoversGoOnADriveThatNamesAFolder)
@@ -715,10 +765,10 @@ std::pair<std::string, std::string> big_source(int count, const std::string& wor
 }
 
 // Whatever stops a run while it writes a file, a final name holds nothing or
-// the whole file. SIGINT, SIGTERM and SIGHUP take the unfinished file with
-// them; what SIGKILL leaves at a temporary name, the next run removes. Each
-// signal is sent once the temporary is there, and only while it still is:
-// a run that ends first fails the test.
+// the whole file. SIGINT, SIGTERM and SIGHUP wait until the file in hand is
+// in place, and leave nothing at a temporary name; what SIGKILL leaves there,
+// the next run removes. Each signal is sent once the temporary is there, and
+// only while it still is: a run that ends first fails the test.
 TEST_F(Stopped, NoFinalNameEverHoldsAPartialFile)
 {
     const auto [source, copy] = big_source(3000000, "line");

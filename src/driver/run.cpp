@@ -95,6 +95,7 @@ static int create_directories(const char* modname, const char* sourcepath, const
         return 0;
     for (const Module& module : MODULES)
         copy_listed_files(module.copy_list, NULL, module.directory);
+    hold_no_other_tree_folder();
     for (const Module& module : MODULES)
         create_code_set_folder(sourcepath, module);
     print_line(SEPARATOR);
@@ -132,7 +133,7 @@ static void launch_phase(const char* modname, const char* sourcepath, const char
 
 int run(int argc, char** argv)
 {
-    prepare_process(abandon_on_stop);
+    prepare_process();
     print_line(format_text("Forkit %s by Quorbel", VERSION));
     print_line("--------------------------------------\n");
     if (argc != 4) {

@@ -7,7 +7,7 @@
 #include <cstring>
 
 static char noted_path[TEXT_BUFFER_SIZE];
-static char noted_reason[256];
+static char noted_reason_text[256];
 static int noted = 0;
 static long steps_done = 0, steps_failed = 0;
 
@@ -21,7 +21,7 @@ void note_refusal(const char* path, const char* reason)
     if (std::snprintf(noted_path, sizeof noted_path, "%s", path) >=
         static_cast<int>(sizeof noted_path))
         std::memcpy(noted_path + sizeof noted_path - 4, "...", 4);
-    std::snprintf(noted_reason, sizeof noted_reason, "%s", reason);
+    std::snprintf(noted_reason_text, sizeof noted_reason_text, "%s", reason);
     noted = 1;
 }
 
@@ -29,20 +29,25 @@ void note_system_error(const char* path)
 {
     // Read before anything else runs: formatting the path must not change it.
     // Windows' messages end in a line end, sometimes after a full stop.
-    char reason[sizeof noted_reason];
+    char reason[sizeof noted_reason_text];
     describe_system_error(reason, sizeof reason);
     for (std::size_t end = std::strlen(reason); end > 0 && std::strchr("\r\n .", reason[end - 1]);)
         reason[--end] = '\0';
     note_refusal(path, reason);
 }
 
+const char* noted_reason()
+{
+    return noted_reason_text;
+}
+
 void print_failure()
 {
     // Every failure notes its reason; a missing note is forkit's own fault,
     // still told rather than hidden.
-    char line[sizeof noted_path + sizeof noted_reason + 16];
+    char line[sizeof noted_path + sizeof noted_reason_text + 16];
     if (noted)
-        std::snprintf(line, sizeof line, "forkit: %s: %s", noted_path, noted_reason);
+        std::snprintf(line, sizeof line, "forkit: %s: %s", noted_path, noted_reason_text);
     else
         std::snprintf(line, sizeof line, "forkit: a step failed for a reason not noted");
     noted = 0;

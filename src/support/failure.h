@@ -13,6 +13,9 @@ void note_refusal(const char* path, const char* reason);
 // it straight after that call, before any other can change the error.
 void note_system_error(const char* path);
 
+// The reason noted last.
+const char* noted_reason();
+
 // Writes the noted failure to standard error, forgets it, and counts the
 // step as failed.
 void print_failure();

@@ -7,10 +7,13 @@
 #include <cstring>
 
 // The roots, the modules and the folders of the lists' entries: a tree with
-// more folders than the system lets a process hold open is not forkit's.
-enum { SLOTS = 128 };
+// more folders than the system lets a process hold open is not forkit's. The
+// last records are kept for the roots and modules, which come after the
+// tree's folders that the lists name.
+enum { SLOTS = 128, KEPT_FOR_MODULES = 8 };
 static HeldFolder held[SLOTS];
 static const char* root_text[3];
+static int tree_complete = 0;
 
 int same_identity(const FileIdentity& a, const FileIdentity& b)
 {
@@ -27,13 +30,10 @@ static const char* shown(int place, const char* path)
     return join_path(&text, place == TREE ? "" : root_text[place], typed, "");
 }
 
-// The folder `path` of `place` held already, or with NULL a free record.
 static HeldFolder* find(int place, const char* path)
 {
     for (HeldFolder& folder : held) {
-        if (path == NULL
-                ? !folder.in_use
-                : folder.in_use && folder.place == place && std::strcmp(folder.path, path) == 0)
+        if (folder.in_use && folder.place == place && std::strcmp(folder.path, path) == 0)
             return &folder;
     }
     return NULL;
@@ -54,24 +54,27 @@ static const char* code_set_refusal(const HeldFolder& folder, int known)
     return NULL;
 }
 
-static HeldFolder* add(int place, const char* path, Handle handle, int fresh)
+// Holds `handle` as the folder `path` of `place`; NO_HANDLE holds a folder
+// that could not be opened, so that it is not tried again.
+static HeldFolder* add(int place, const char* path, Handle handle, int fresh, int module)
 {
-    HeldFolder* folder = find(place, NULL);
+    HeldFolder* folder = NULL;
+    for (int i = 0; folder == NULL && i < SLOTS - (module ? 0 : KEPT_FOR_MODULES); i++)
+        folder = held[i].in_use ? NULL : &held[i];
     FileFacts facts = {};
     if (folder == NULL || std::strlen(path) >= sizeof folder->path) {
-        close_file(handle);
+        if (handle != NO_HANDLE)
+            close_file(handle);
         note_refusal(shown(place, path), "forkit holds no more folders than this");
         return NULL;
     }
-    folder->in_use = 1;
-    folder->handle = handle;
-    folder->place = place;
+    int known = handle != NO_HANDLE && facts_of(handle, &facts);
+    *folder = HeldFolder{1, handle, place, "", fresh, 0, NULL, facts.identity, ""};
     std::strcpy(folder->path, path);
-    folder->fresh = fresh;
-    folder->claimed = 0;
-    int known = facts_of(handle, &facts);
-    folder->identity = facts.identity;
-    folder->refusal = place == CODE_SET ? code_set_refusal(*folder, known) : NULL;
+    std::snprintf(folder->failure, sizeof folder->failure, "%s", noted_reason());
+    folder->refusal = handle == NO_HANDLE ? folder->failure
+                      : place == CODE_SET ? code_set_refusal(*folder, known)
+                                          : NULL;
     return folder;
 }
 
@@ -96,20 +99,25 @@ int hold_root(int place, const char* path, int make)
     int made = 0;
     root_text[place] = path;
     Handle handle = open_folder(path, make ? &made : NULL);
-    if (handle == NO_HANDLE) {
+    if (handle == NO_HANDLE)
         note_system_error(path);
-        return 0;
-    }
-    return usable(add(place, "", handle, made));
+    HeldFolder* folder = add(place, "", handle, made, 1);
+    return handle != NO_HANDLE && usable(folder);
 }
 
-HeldFolder* held_folder(int place, const char* path, int make)
+// The folder `path` of `place`, held before or now; `made` asks to make its
+// last part where there is none, and tells whether it was made.
+static HeldFolder* hold(int place, const char* path, int* made, int module)
 {
     HeldFolder* found = find(place, path);
-    if (found != NULL || path[0] == '\0') {
-        if (found == NULL)
-            note_refusal(shown(place, path), "the folder could not be made or used");
-        return found;
+    const char* refusal = found != NULL && found->handle == NO_HANDLE ? found->refusal
+                          : found == NULL && place == TREE && tree_complete
+                              ? "is not among the folders forkit held as the run began"
+                              : NULL;
+    if (refusal != NULL || found != NULL) {
+        if (refusal != NULL)
+            note_refusal(shown(place, path), refusal);
+        return refusal != NULL ? NULL : found;
     }
     // The folder above it first, then this one below it.
     char parent_path[FOLDER_PATH_SIZE];
@@ -117,25 +125,38 @@ HeldFolder* held_folder(int place, const char* path, int make)
     char* last = std::strrchr(parent_path, SEP[0]);
     const char* name = last != NULL ? path + (last - parent_path) + 1 : path;
     *(last != NULL ? last : parent_path) = '\0';
-    HeldFolder* parent = held_folder(place, parent_path);
-    int made = 0;
-    Handle handle =
-        parent != NULL ? open_folder_below(parent->handle, name, make ? &made : NULL) : NO_HANDLE;
-    if (parent != NULL && handle == NO_HANDLE)
+    HeldFolder* parent = path[0] != '\0' ? hold(place, parent_path, NULL, module) : NULL;
+    if (parent == NULL)
+        return NULL;
+    Handle handle = open_folder_below(parent->handle, name, made);
+    if (handle == NO_HANDLE)
         note_open_failure(parent->handle, name, shown(place, path));
-    return handle != NO_HANDLE ? add(place, path, handle, made) : NULL;
+    HeldFolder* folder = add(place, path, handle, made != NULL && *made, module);
+    return handle != NO_HANDLE ? folder : NULL;
+}
+
+HeldFolder* held_folder(int place, const char* path)
+{
+    return hold(place, path, NULL, 0);
 }
 
 int hold_module(int place, const char* name, int make)
 {
-    return usable(held_folder(place, name, make));
+    int made = 0;
+    return usable(hold(place, name, make ? &made : NULL, 1));
+}
+
+void hold_no_other_tree_folder()
+{
+    tree_complete = 1;
 }
 
 void release_held_folders()
 {
     for (HeldFolder& folder : held) {
-        if (folder.in_use)
+        if (folder.in_use && folder.handle != NO_HANDLE)
             close_file(folder.handle);
         folder.in_use = 0;
     }
+    tree_complete = 0;
 }

@@ -21,6 +21,7 @@ struct HeldFolder {
     int claimed;                 // held for writing, what stopped runs left in it removed
     const char* refusal;         // why no file may be written in it; NULL when files may
     FileIdentity identity;
+    char failure[128]; // why it could not be opened, when it could not
 };
 
 // Holds `path`, as typed, as the root of `place`, following links, made
@@ -30,16 +31,20 @@ struct HeldFolder {
 int hold_root(int place, const char* path, int make);
 
 // The folder `path` below the root of `place` (see hold_root): the one held,
-// or else opened part by part, never through a link, and held from then on;
-// with `make`, its last part is made first where there is none. A folder of
-// the code set that is a folder of the source tree, however reached, is held
-// with its refusal. NULL, with the reason noted, when it cannot be held.
-HeldFolder* held_folder(int place, const char* path, int make = 0);
+// or else opened part by part, never through a link, and held from then on.
+// A folder of the code set that is a folder of the source tree, however
+// reached, is held with its refusal. A folder that could not be opened is
+// not tried again. NULL, with the reason noted, when it cannot be held.
+HeldFolder* held_folder(int place, const char* path);
 
-// Holds the module folder `name` in the root of `place`,
-// made first when `make` and there is none. 0, with the reason noted, when
-// it cannot be held, or may take no files.
+// Holds the module folder `name` in the root of `place`, made first when
+// `make` and there is none. 0, with the reason noted, when it cannot be held,
+// or may take no files.
 int hold_module(int place, const char* name, int make);
+
+// From now on no folder of the tree is opened that is not held already: the
+// lists' folders are, and a code set may be in any other.
+void hold_no_other_tree_folder();
 
 int same_identity(const FileIdentity& a, const FileIdentity& b);
 

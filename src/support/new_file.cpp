@@ -2,10 +2,8 @@
 
 #include "failure.h"
 
-#include <atomic>
 #include <cctype>
 #include <chrono>
-#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <thread>
@@ -32,30 +30,6 @@ int is_temporary_name(const char* name, int loosely)
     return 1;
 }
 
-// The temporary that a stop must take with it: its folder, name and
-// identity, armed only while all three are set.
-static volatile std::sig_atomic_t stop_armed = 0;
-static Handle stop_folder = NO_HANDLE;
-static char stop_name[NEW_NAME_SIZE];
-static FileIdentity stop_identity;
-
-static void arm_stop(int armed)
-{
-    std::atomic_signal_fence(std::memory_order_seq_cst);
-    stop_armed = armed;
-    std::atomic_signal_fence(std::memory_order_seq_cst);
-}
-
-// Only the file this run made goes: after the rename, the name may be
-// another run's.
-void abandon_on_stop()
-{
-    FileFacts now;
-    if (stop_armed && look_below(stop_folder, stop_name, &now) && now.kind == REGULAR_FILE &&
-        same_identity(now.identity, stop_identity))
-        (void)remove_below(stop_folder, stop_name);
-}
-
 // On Windows, which compares names without case, any spelling of a name
 // forkit makes blocks it.
 static void remove_if_leftover(const char* name, void* folder)
@@ -79,64 +53,60 @@ static void claim(HeldFolder* folder)
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
 }
 
-// 0, with the reason noted, when what is at `name` must be kept.
-static int may_replace(const HeldFolder* folder, const char* name, const FileIdentity* source,
-                       const char* shown)
+// 0, with the reason noted, when what is at the file's name must be kept.
+static int may_replace(const NewFile* out)
 {
     FileFacts there;
-    if (!look_below(folder->handle, name, &there)) {
-        note_system_error(shown);
+    if (!look_below(out->folder, out->name, &there)) {
+        note_system_error(out->shown);
         return 0;
     }
     const char* refusal = there.kind == NOTHING_THERE  ? NULL
                           : there.kind != REGULAR_FILE ? "is not a regular file"
-                          : source != NULL && same_identity(there.identity, *source)
+                          : out->source != NULL && same_identity(there.identity, *out->source)
                               ? "is the very file it would be made from"
                           : !there.writable ? "is read-only"
                                             : NULL;
     if (refusal != NULL)
-        note_refusal(shown, refusal);
+        note_refusal(out->shown, refusal);
     return refusal == NULL;
 }
 
 int open_new_file(NewFile* out, HeldFolder* folder, const char* name, unsigned mode,
                   const FileIdentity* source, const char* shown)
 {
+    char in_folder[128];
     out->file = NO_HANDLE;
     out->folder = folder->handle;
     out->shown = shown;
-    char in_folder[128];
-    std::snprintf(in_folder, sizeof in_folder, "its folder %s", folder->refusal);
+    out->source = source;
+    out->check = !folder->fresh;
+    std::snprintf(in_folder, sizeof in_folder, "its folder %s",
+                  folder->refusal != NULL ? folder->refusal : "");
     const char* refusal = std::strlen(name) + SUFFIX_LENGTH + 2 > sizeof out->temporary
                               ? "its name is too long"
                           : folder->refusal != NULL ? in_folder
                                                     : NULL;
-    if (refusal != NULL)
+    if (refusal != NULL) {
         note_refusal(shown, refusal);
-    if (refusal != NULL || (!folder->fresh && !may_replace(folder, name, source, shown)))
         return 0;
+    }
     claim(folder);
     std::strcpy(out->name, name);
-    for (const char* number : NUMBERS) {
-        std::snprintf(out->temporary, sizeof out->temporary, "%s%s%s", name, SUFFIX, number);
-        std::strcpy(stop_name, out->temporary);
-        stop_folder = out->folder;
-        int taken = 0;
-        FileFacts made;
+    // From its creation to its rename, a stop waits: no file is left behind.
+    hold_off_stops(1);
+    int taken = 1;
+    for (std::size_t i = 0; taken && i < sizeof NUMBERS / sizeof NUMBERS[0]; i++) {
+        std::snprintf(out->temporary, sizeof out->temporary, "%s%s%s", name, SUFFIX, NUMBERS[i]);
         out->file = create_file_below(out->folder, out->temporary, mode, &taken);
-        if (out->file != NO_HANDLE) {
-            if (facts_of(out->file, &made)) {
-                stop_identity = made.identity;
-                arm_stop(1);
-            }
+        if (out->file != NO_HANDLE)
             return 1;
-        }
-        if (!taken) {
-            note_system_error(shown);
-            return 0;
-        }
     }
-    note_refusal(shown, "its temporary names are all taken, by other runs or what they left");
+    if (taken)
+        note_refusal(shown, "its temporary names are all taken, by other runs or what they left");
+    else
+        note_system_error(shown);
+    hold_off_stops(0);
     return 0;
 }
 
@@ -154,11 +124,14 @@ int write_new_file_text(NewFile* out, const char* text)
 
 int finish_new_file(NewFile* out, int complete)
 {
+    // What is at the name is looked at last, as close to the rename as can
+    // be: a file made read-only while this one was written stays.
+    complete = complete && (!out->check || may_replace(out));
     int in_place = complete && put_in_place(out->folder, out->file, out->temporary, out->name);
     if (!complete)
         throw_away(out->folder, out->file, out->temporary);
     else if (!in_place)
         note_system_error(out->shown);
-    arm_stop(0);
+    hold_off_stops(0);
     return in_place;
 }

@@ -16,7 +16,9 @@ enum { NEW_NAME_SIZE = 128 };
 struct NewFile {
     Handle folder;
     Handle file;
-    const char* shown; // the path that failures are noted against
+    const char* shown;          // the path that failures are noted against
+    const FileIdentity* source; // the file it is made from, if any
+    int check;                  // what is at its name may need keeping
     char name[NEW_NAME_SIZE];
     char temporary[NEW_NAME_SIZE];
 };
@@ -31,9 +33,8 @@ int is_temporary_name(const char* name, int loosely);
 // bits `mode` less the process's mask. The first time a run writes in a
 // folder that was there before it, the files that stopped runs left at
 // temporary names are removed. 0, with the reason noted against `shown`,
-// when it cannot be started: the folder takes no files, something but a
-// writable regular file is at `name`, or it is the file `source` it is made
-// from, or the system refuses.
+// when it cannot be started: the folder takes no files, or the system
+// refuses.
 int open_new_file(NewFile* out, HeldFolder* folder, const char* name, unsigned mode,
                   const FileIdentity* source, const char* shown);
 
@@ -41,11 +42,9 @@ int open_new_file(NewFile* out, HeldFolder* folder, const char* name, unsigned m
 // reason noted, when that fails.
 int write_new_file_text(NewFile* out, const char* text);
 
-// When `complete`, puts the file in the place of its name; else, or when
-// that fails (the reason noted), removes it, and any earlier file at its
-// name stays. 1 if the file is in place.
+// When `complete`, puts the file in the place of its name, unless something
+// there must be kept: anything but a writable regular file, or the file
+// `source` it is made from. Else, or when that fails (the reason noted),
+// removes it, and any earlier file at its name stays. 1 if the file is in
+// place.
 int finish_new_file(NewFile* out, int complete);
-
-// For a stop by a signal: removes the unfinished file, if any. Makes only
-// system calls.
-void abandon_on_stop();

@@ -116,7 +116,10 @@ void write_console(std::FILE* stream, const char* text);
 // trailing line end, cut to fit `size`.
 void describe_system_error(char* out, std::size_t size);
 
-// Readies the process: an output that closes never stops the run, and a run
-// stopped by Ctrl-C, a kill or a hang-up calls `on_stop` (which may make
-// only system calls) before it ends.
-void prepare_process(void (*on_stop)());
+// Holds off Ctrl-C, a kill and a hang-up while `held`: one that comes
+// meanwhile stops the run once they are let through. Nothing on Windows,
+// where a file being written goes with its last handle.
+void hold_off_stops(int held);
+
+// Readies the process: an output that closes never stops the run.
+void prepare_process();

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
+#include <initializer_list>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -190,25 +191,18 @@ void describe_system_error(char* out, std::size_t size)
     (void)std::snprintf(out, size, "%s", std::strerror(errno));
 }
 
-static void (*stop_hook)() = NULL;
-
-static void stop_on_signal(int signal_number)
+void hold_off_stops(int held)
 {
-    stop_hook();
-    (void)std::signal(signal_number, SIG_DFL);
-    (void)std::raise(signal_number);
+    sigset_t stops;
+    sigemptyset(&stops);
+    for (int stop : {SIGINT, SIGTERM, SIGHUP})
+        sigaddset(&stops, stop);
+    (void)sigprocmask(held ? SIG_BLOCK : SIG_UNBLOCK, &stops, NULL);
 }
 
-void prepare_process(void (*on_stop)())
+void prepare_process()
 {
     // A closed output or a size limit fails a write, which forkit reports.
     (void)std::signal(SIGPIPE, SIG_IGN);
     (void)std::signal(SIGXFSZ, SIG_IGN);
-    stop_hook = on_stop;
-    // A stop that the caller chose to ignore (nohup) stays ignored.
-    static const int stops[] = {SIGINT, SIGTERM, SIGHUP};
-    for (int stop : stops) {
-        if (std::signal(stop, stop_on_signal) == SIG_IGN)
-            (void)std::signal(stop, SIG_IGN);
-    }
 }

@@ -131,6 +131,6 @@ void describe_system_error(char* out, std::size_t size)
         (void)std::snprintf(out, size, "error %lu", static_cast<unsigned long>(error));
 }
 
-// Whatever ends the process closes its handles, and the file being written
-// goes with its last one: nothing is left to do on a stop.
-void prepare_process(void (*)()) {}
+void hold_off_stops(int) {}
+
+void prepare_process() {}
