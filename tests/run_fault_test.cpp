@@ -69,6 +69,21 @@ std::string copy_phase_of(const std::string& console)
     return start == std::string::npos ? "(no copy phase in)\n" + console : console.substr(start);
 }
 
+// Shell words that run forkit with the faults `faults` (fault_shim.cpp).
+// AddressSanitizer wants its library first, which a preloaded one is not.
+std::string with_faults(const std::string& faults)
+{
+    return "ASAN_OPTIONS=verify_asan_link_order=0 LD_PRELOAD=" + shell_quoted(FORKIT_FAULT_SHIM) +
+           " " + faults + " ";
+}
+
+// Natively, reads of 4 KiB make a copy last long enough for a busy machine's
+// shell to see its temporary and act while it is there.
+std::string slowly()
+{
+    return links_look_like_files() ? "" : with_faults("FORKIT_SHORT_READS=4096");
+}
+
 // The console lines of a run in which no file at all could be written.
 std::string nothing_written(const std::string& set)
 {
@@ -572,9 +587,7 @@ TEST_F(WrongKind, SystemCallsThatFailOrReadShortLoseNothing)
         write_file(code_set / "game" / "game.q3asm", "earlier script");
         write_list("copygame.dat", c.copygame);
         mod = std::string("mod") + std::to_string(&c - cases);
-        // AddressSanitizer wants its library first, which a preloaded one is not.
-        RunResult run = fork("ASAN_OPTIONS=verify_asan_link_order=0 LD_PRELOAD=" +
-                             shell_quoted(FORKIT_FAULT_SHIM) + " " + c.fault);
+        RunResult run = fork(with_faults(c.fault));
         EXPECT_EQ(copy_phase_of(run.console), c.console);
         EXPECT_TRUE(read_file(code_set / "game" / "g_main.c") == c.g_main);
         EXPECT_EQ(read_file(code_set / "game" / "game.q3asm") == "earlier script", c.script_kept);
@@ -661,12 +674,8 @@ TEST_F(WrongKind, AFileMadeReadOnlyWhileItsReplacementIsWrittenIsKept)
     fs::create_directories(code_set / "game");
     const fs::path edited = code_set / "game" / "g_main.c";
     write_file(edited, "my edits");
-    const std::string slowly =
-        links_look_like_files() ? ""
-                                : "ASAN_OPTIONS=verify_asan_link_order=0 LD_PRELOAD=" +
-                                      shell_quoted(FORKIT_FAULT_SHIM) + " FORKIT_SHORT_READS=4096 ";
     RunResult run =
-        fork(slowly + "T=" + shell_quoted(edited.string() + ".forkit-new") +
+        fork(slowly() + "T=" + shell_quoted(edited.string() + ".forkit-new") +
              " F=" + shell_quoted(edited.string()) +
              " bash -c '\"$@\" & pid=$!; until [ -e \"$T\" ]; do kill -0 $pid 2>/dev/null"
              " || exit 3; done; chmod a-w \"$F\"; wait $pid' bash");
@@ -781,12 +790,6 @@ TEST_F(Stopped, NoFinalNameEverHoldsAPartialFile)
         std::getenv("FORKIT_WINE_PREFIX")
             ? "(sleep 20; kill -KILL $pid) & wait $pid; kill %2 2>/dev/null; "
             : "";
-    // Natively, reads of 4 KiB make the copy last long enough for a busy
-    // machine's shell to see the temporary and signal while it is there.
-    const std::string slowly =
-        links_look_like_files() ? ""
-                                : " ASAN_OPTIONS=verify_asan_link_order=0 LD_PRELOAD=" +
-                                      shell_quoted(FORKIT_FAULT_SHIM) + " FORKIT_SHORT_READS=4096";
     int runs = 0;
     for (const char* signal_name : {"INT", "TERM", "HUP", "KILL"}) {
         for (const char* moment : {"0", "0.001"}) {
@@ -795,7 +798,7 @@ TEST_F(Stopped, NoFinalNameEverHoldsAPartialFile)
             mod = "mod" + std::to_string(runs);
             const std::string temporary = (code_set / "game" / "g_main.c.forkit-new").string();
             // With job control on, a background job does not ignore SIGINT.
-            fork("T=" + shell_quoted(temporary) + slowly +
+            fork(slowly() + "T=" + shell_quoted(temporary) +
                  " bash -c 'set -m; \"$@\" & pid=$!; until [ -e \"$T\" ]; do kill -0 $pid "
                  "2>/dev/null || exit 3; done; sleep " +
                  moment + "; [ -e \"$T\" ] || exit 4; kill -" + signal_name + " $pid; " +
