@@ -97,12 +97,21 @@ build_linux() {
   (cd "$1" && PATH=$work/tools/bin:$PATH sh "$here/examples/build-modules.sh")
 }
 
-# build_windows SET: the README's Windows route, in the code set SET.
+# build_windows SET GAME MOD: the README's Windows route, in the code set
+# SET, for MOD in GAME. Wine now and then fails to start one of the
+# compiler's programs ("q3rcc: Invalid argument"): a module whose .qvm did
+# not come is built again, three times at most.
 build_windows() {
-  local module
+  local module out tries
   for module in game cgame ui; do
-    (cd "$1/$module" && "${in_1252[@]}" "$WINE" cmd /c \
-      "set PATH=$(winpath "$work/tools/winbin");%PATH%&& $module.bat -I.") || return 1
+    out=$module
+    [ "$module" = game ] && out=qagame
+    for tries in 1 2 3; do
+      (cd "$1/$module" && "${in_1252[@]}" "$WINE" cmd /c \
+        "set PATH=$(winpath "$work/tools/winbin");%PATH%&& $module.bat -I.") || return 1
+      [ -f "$2/$3/vm/$out.qvm" ] && break
+      echo "== $module built again, try $((tries + 1))"
+    done
   done
 }
 
@@ -146,7 +155,8 @@ check_case() {
   if ! grep -q '^Task complete' "$log" || grep -qE '^  Error|error was encountered' "$log"; then
     reasons+=("forkit reported an error")
   fi
-  "build_$route" "$set" >"$logs/$name-modules.log" 2>&1 || reasons+=("the build stopped, see logs/$name-modules.log")
+  "build_$route" "$set" "$game" "$mod" >"$logs/$name-modules.log" 2>&1 ||
+    reasons+=("the build stopped, see logs/$name-modules.log")
   if [ "$route" = windows ]; then
     while IFS= read -r line; do reasons+=("$line"); done < <(launcher_reasons "$set" "$game" "$mod")
   fi
