@@ -817,16 +817,31 @@ TEST_F(Stopped, NoFinalNameEverHoldsAPartialFile)
     }
 }
 
-// A stop that the caller chose to ignore, as nohup does, stays ignored.
-TEST_F(Stopped, AnIgnoredHangUpDoesNotStopTheRun)
+// A hang-up that the caller kept from forkit, ignored as nohup does or
+// blocked, stays kept from it while it writes.
+TEST_F(Stopped, AHangUpTheCallerKeptOffDoesNotStopTheRun)
 {
     if (links_look_like_files())
         GTEST_SKIP() << "a hang-up is a POSIX signal";
     const auto [source, copy] = big_source(600000, "line");
     write_file(tree / "game" / "g_main.c", source);
-    fork("bash -c 'trap \"\" HUP; \"$@\" & pid=$!; sleep 0.003; kill -HUP $pid; wait $pid' bash");
-    EXPECT_TRUE(read_file(code_set / "game" / "g_main.c") == copy);
-    EXPECT_TRUE(fs::exists(code_set / "play it.bat"));
+    const std::array<std::pair<const char*, const char*>, 2> callers = {{
+        {"ignored", "trap \"\" HUP; \"$@\""},
+        {"blocked", "python3 -c \"import os, signal, sys; "
+                    "signal.pthread_sigmask(signal.SIG_BLOCK, [signal.SIGHUP]); "
+                    "os.execvp(sys.argv[1], sys.argv[1:])\" \"$@\""},
+    }};
+    for (const auto& [how, run_forkit] : callers) {
+        SCOPED_TRACE(how);
+        code_set = root / how;
+        mod = how;
+        const std::string temporary = (code_set / "game" / "g_main.c.forkit-new").string();
+        fork(slowly() + "T=" + shell_quoted(temporary) + " bash -c '" + run_forkit +
+             " & pid=$!; until [ -e \"$T\" ]; do kill -0 $pid 2>/dev/null || exit 3; done; "
+             "kill -HUP $pid; wait $pid' bash");
+        EXPECT_TRUE(read_file(code_set / "game" / "g_main.c") == copy);
+        EXPECT_TRUE(fs::exists(code_set / "play it.bat"));
+    }
 }
 
 // A standard output closed before forkit writes to it stops nothing.

@@ -117,7 +117,8 @@ void write_console(std::FILE* stream, const char* text);
 void describe_system_error(char* out, std::size_t size);
 
 // Holds off Ctrl-C, a kill and a hang-up while `held`: one that comes
-// meanwhile stops the run once they are let through. Nothing on Windows,
+// meanwhile stops the run once they are let through, unless the caller had
+// held it off too. Each hold is let go before the next. Nothing on Windows,
 // where a file being written goes with its last handle.
 void hold_off_stops(int held);
 

@@ -102,8 +102,7 @@ Handle open_file_below(Handle folder, const char* name)
     return openat(folder, name, O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC);
 }
 
-// forkit's own handlers end the process, but a stopped and continued one
-// may see a call interrupted.
+// A process stopped and continued may see a call interrupted.
 long read_file(Handle file, char* to, std::size_t size)
 {
     ssize_t got;
@@ -191,13 +190,18 @@ void describe_system_error(char* out, std::size_t size)
     (void)std::snprintf(out, size, "%s", std::strerror(errno));
 }
 
+// What was blocked before stays blocked: the caller's choice.
 void hold_off_stops(int held)
 {
+    static sigset_t before;
     sigset_t stops;
     sigemptyset(&stops);
     for (int stop : {SIGINT, SIGTERM, SIGHUP})
         sigaddset(&stops, stop);
-    (void)sigprocmask(held ? SIG_BLOCK : SIG_UNBLOCK, &stops, NULL);
+    if (held)
+        (void)sigprocmask(SIG_BLOCK, &stops, &before);
+    else
+        (void)sigprocmask(SIG_SETMASK, &before, NULL);
 }
 
 void prepare_process()
