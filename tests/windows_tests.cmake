@@ -34,7 +34,8 @@ endif()
 set(FORKIT_WINE_PREFIX ${CMAKE_BINARY_DIR}/wine-prefix)
 set(wine ${CMAKE_BINARY_DIR}/wine)
 configure_file(wine.sh.in ${wine} @ONLY)
-set(CMAKE_CROSSCOMPILING_EMULATOR ${wine})
+# The unit tests are started again where Wine failed to start them.
+set(CMAKE_CROSSCOMPILING_EMULATOR env FORKIT_START_AGAIN=1 ${wine})
 
 # Wine takes a while to make a prefix; later builds and test runs reuse it.
 set(wine_ready ${FORKIT_WINE_PREFIX}/forkit-ready)
