@@ -159,12 +159,10 @@ class FailingWrites : public FaultRun, public testing::WithParamInterface<Fault>
 // folder in the new game folder.
 TEST_P(FailingWrites, AreReportedAndKeepEveryEarlierFile)
 {
-    std::string big_source, big_list;
-    for (int i = 0; i < 20000; i++)
-        big_source += "int line" + std::to_string(i) + ";\n";
+    std::string big_list;
     for (int i = 0; i < 10000; i++)
         big_list += "module" + std::to_string(i) + "\r\n";
-    write_file(tree / "game" / "g_main.c", big_source);
+    write_file(tree / "game" / "g_main.c", big_source(20000, "line").first);
     write_list("buildgame.dat", big_list);
     fs::create_directories(code_set);
     std::string skip, setup;
@@ -550,13 +548,8 @@ TEST_F(WrongKind, SystemCallsThatFailOrReadShortLoseNothing)
 {
     if (links_look_like_files())
         GTEST_SKIP() << "the calls are made to fail in a POSIX program";
-    std::string big;
-    for (int i = 0; i < 3000; i++)
-        big += "int line" + std::to_string(i) + ";\n";
+    const auto [big, big_copy] = big_source(3000, "line");
     write_file(tree / "game" / "g_main.c", big);
-    std::string big_copy = big;
-    for (std::size_t at = 0; (at = big_copy.find('\n', at)) != std::string::npos; at += 2)
-        big_copy.insert(at, "\r");
     struct Case {
         const char* what;
         const char* fault;
