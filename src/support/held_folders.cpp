@@ -110,14 +110,16 @@ int hold_root(int place, const char* path, int make)
 static HeldFolder* hold(int place, const char* path, int* made, int module)
 {
     HeldFolder* found = find(place, path);
-    const char* refusal = found != NULL && found->handle == NO_HANDLE ? found->refusal
-                          : found == NULL && place == TREE && tree_complete
+    if (found != NULL && found->handle != NO_HANDLE)
+        return found;
+    // One that failed to open keeps its failure.
+    const char* refusal = found != NULL ? found->refusal
+                          : place == TREE && tree_complete
                               ? "is not among the folders forkit held as the run began"
                               : NULL;
-    if (refusal != NULL || found != NULL) {
-        if (refusal != NULL)
-            note_refusal(shown(place, path), refusal);
-        return refusal != NULL ? NULL : found;
+    if (refusal != NULL) {
+        note_refusal(shown(place, path), refusal);
+        return NULL;
     }
     // The folder above it first, then this one below it.
     char parent_path[FOLDER_PATH_SIZE];
