@@ -43,10 +43,9 @@ static int renamed_on_windows(const char* path)
     return windows_renames(last);
 }
 
-const char* mod_name_fault(const char* modname)
+const char* mod_name_fault(const char* modname, char* utf8, std::size_t size)
 {
-    char utf8[4 * TEXT_BUFFER_SIZE];
-    int converted = convert_text(ARGUMENTS_PAGE, UTF8_PAGE, modname, utf8, sizeof utf8);
+    int converted = convert_text(ARGUMENTS_PAGE, UTF8_PAGE, modname, utf8, size);
     if (std::strpbrk(converted ? utf8 : modname, "\\/") != NULL)
         return "a mod name is one folder name";
     if (!converted || !argument_is_exact(modname))
@@ -126,16 +125,14 @@ static const char* code_set_path_fault(const char* sourcepath)
     return NULL;
 }
 
-// 1 if `modname` names a folder, or a link, in the game folder. "", "." and
-// ".." name the game folder itself or the one above it.
-static int mod_exists(const char* modname)
+// 1 if the mod's name, in UTF-8, names a folder, or a link, in the game
+// folder. "", "." and ".." name the game folder itself or the one above it.
+static int mod_exists(const char* utf8)
 {
     FileFacts facts;
-    char utf8[4 * TEXT_BUFFER_SIZE]; // the form of names below a held folder
-    if (std::strlen(modname) <= 2 && std::strspn(modname, ".") == std::strlen(modname))
+    if (std::strlen(utf8) <= 2 && std::strspn(utf8, ".") == std::strlen(utf8))
         return 1;
-    return convert_text(ARGUMENTS_PAGE, UTF8_PAGE, modname, utf8, sizeof utf8) &&
-           look_below(held_folder(GAME_FOLDER, "")->handle, utf8, &facts) &&
+    return look_below(held_folder(GAME_FOLDER, "")->handle, utf8, &facts) &&
            (facts.kind == FOLDER || facts.kind == LINK);
 }
 
@@ -159,7 +156,8 @@ int check_inputs(const char* modname, const char* sourcepath, const char* q3path
         return ERROR_UNKNOWN;
     }
     // A name that cannot be the mod's folder is refused where it would be made.
-    if (mod_name_fault(modname) == NULL && mod_exists(modname)) {
+    char utf8[4 * TEXT_BUFFER_SIZE];
+    if (mod_name_fault(modname, utf8, sizeof utf8) == NULL && mod_exists(utf8)) {
         note_refusal(format_text("%s" SEP "%s", q3path, modname), "already exists");
         return ERROR_MOD_EXISTS;
     }

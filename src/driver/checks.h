@@ -13,10 +13,11 @@ void print_usage();
 // with them is held for the run; else 0, with the reason noted.
 int source_tree_valid();
 
-// NULL when `modname` can be the name of the mod's folder, as given; else
+// NULL when `modname` can be the name of the mod's folder, as given, with
+// that name in UTF-8, the form of names below a held folder, in `utf8`; else
 // why not: it holds a separator (a mod's name is one folder name), or on
 // Windows the code page changed it or Windows would make another name of it.
-const char* mod_name_fault(const char* modname);
+const char* mod_name_fault(const char* modname, char* utf8, std::size_t size);
 
 // The game folder as the command files and the launcher name it, from any
 // folder: a relative `q3path` gets the current folder's full path and a

@@ -77,12 +77,11 @@ static int create_directories(const char* modname, const char* sourcepath, const
     print_line("Creating directories...");
     print_line(format_text("  %s" SEP "%s", q3path, modname));
     char utf8[4 * TEXT_BUFFER_SIZE];
-    const char* fault = mod_name_fault(modname);
+    const char* fault = mod_name_fault(modname, utf8, sizeof utf8);
     int made = 0;
-    Handle mod =
-        fault == NULL && convert_text(ARGUMENTS_PAGE, UTF8_PAGE, modname, utf8, sizeof utf8)
-            ? open_folder_below(held_folder(GAME_FOLDER, "")->handle, utf8, &made)
-            : NO_HANDLE;
+    Handle mod = fault == NULL
+                     ? open_folder_below(held_folder(GAME_FOLDER, "")->handle, utf8, &made)
+                     : NO_HANDLE;
     if (fault == NULL && mod == NO_HANDLE)
         note_system_error(format_text("%s" SEP "%s", q3path, modname));
     else if (fault != NULL)
