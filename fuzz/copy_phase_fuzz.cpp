@@ -281,6 +281,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (!source_tree_valid())
         fail("the tree is not one");
     copy_listed_files(COPY_LISTS[copy_module], NULL, DIRS[copy_module]);
+    hold_no_other_tree_folder();
     if (hold_root(CODE_SET, shape.path, 0))
         for (const char* dir : {"game", "cgame", "ui"})
             (void)hold_module(CODE_SET, dir, 1);
