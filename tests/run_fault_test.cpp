@@ -606,13 +606,14 @@ TEST_F(WrongKind, SystemCallsThatFailOrReadShortLoseNothing)
 // Folders swapped for links to elsewhere, and back, again and again while a
 // run copies a few thousand files: the run keeps to the folders it checked,
 // so nothing appears outside the three places, and every copy holds its own
-// source's bytes or failed. The swaps are the host's, under Wine too.
+// source's bytes or failed. The swaps are the host's, under Wine too: moved
+// aside for a moment, or exchanged with the link at once, so that the name
+// always leads somewhere.
 TEST_F(WrongKind, FoldersSwappedForLinksMidRunChangeNothing)
 {
     const int count = 2000;
     std::string list;
     fs::create_directories(root / "decoy");
-    fs::create_directories(root / "outside");
     for (int i = 0; i < count; i++) {
         const std::string name = "f" + std::to_string(i) + ".c";
         write_file(tree / "game" / name, "int source" + std::to_string(i) + ";\n");
@@ -621,52 +622,73 @@ TEST_F(WrongKind, FoldersSwappedForLinksMidRunChangeNothing)
     }
     write_list("copygame.dat", list);
     const Snapshot decoy = snapshot(root / "decoy");
-    // Once the run has held the code set's game folder, swap it and the
-    // tree's for links until told to stop.
-    const pid_t swapper = ::fork();
-    ASSERT_GE(swapper, 0);
-    if (swapper == 0) {
-        const fs::path first = code_set / "game" / "f0.c";
-        while (!fs::exists(first))
-            usleep(100);
-        const std::pair<fs::path, fs::path> swaps[] = {{tree / "game", root / "decoy"},
-                                                       {code_set / "game", root / "outside"}};
-        for (;;) {
-            for (const auto& [folder, elsewhere] : swaps) {
-                const std::string held = folder.string() + ".held";
-                if (rename(folder.c_str(), held.c_str()) == 0) {
-                    (void)!symlink(elsewhere.c_str(), folder.c_str());
-                    (void)!unlink(folder.c_str());
-                    (void)!rename(held.c_str(), folder.c_str());
-                }
+    // Swaps `folder` for a link to `elsewhere` and back.
+    const auto moved_aside = [](const std::string& folder, const std::string& elsewhere) {
+        const std::string held = folder + ".held";
+        if (rename(folder.c_str(), held.c_str()) == 0) {
+            (void)!symlink(elsewhere.c_str(), folder.c_str());
+            (void)!unlink(folder.c_str());
+            (void)!rename(held.c_str(), folder.c_str());
+        }
+    };
+    const auto exchanged = [](const std::string& folder, const std::string& elsewhere) {
+        const std::string link = folder + ".held";
+        (void)!symlink(elsewhere.c_str(), link.c_str());
+        (void)!renameat2(AT_FDCWD, folder.c_str(), AT_FDCWD, link.c_str(), RENAME_EXCHANGE);
+        (void)!renameat2(AT_FDCWD, folder.c_str(), AT_FDCWD, link.c_str(), RENAME_EXCHANGE);
+    };
+    const std::pair<const char*, std::function<void(const std::string&, const std::string&)>>
+        ways[] = {{"moved aside", moved_aside}, {"exchanged", exchanged}};
+    for (const auto& [way, swap] : ways) {
+        SCOPED_TRACE(way);
+        fs::remove_all(code_set);
+        fs::remove_all(root / "outside");
+        fs::create_directories(root / "outside");
+        mod = std::string("mod ") + way;
+        // Once the run has held the code set's game folder, swap it and the
+        // tree's for links until told to stop.
+        const pid_t swapper = ::fork();
+        ASSERT_GE(swapper, 0);
+        if (swapper == 0) {
+            while (!fs::exists(code_set / "game" / "f0.c"))
+                usleep(100);
+            for (;;) {
+                swap((tree / "game").string(), (root / "decoy").string());
+                swap((code_set / "game").string(), (root / "outside").string());
             }
         }
-    }
-    RunResult run = fork();
-    kill(swapper, SIGKILL);
-    waitpid(swapper, nullptr, 0);
-    // Put back what the swapper left mid-swap.
-    for (const fs::path& folder : {tree / "game", code_set / "game"}) {
-        if (fs::is_symlink(folder))
-            fs::remove(folder);
-        if (fs::exists(folder.string() + ".held"))
-            fs::rename(folder.string() + ".held", folder);
-    }
-    EXPECT_TRUE(fs::is_empty(root / "outside"));
-    EXPECT_EQ(snapshot(root / "decoy"), decoy);
-    int copied = 0;
-    for (int i = 0; i < count; i++) {
-        const std::string name = "f" + std::to_string(i) + ".c";
-        const bool said = run.console.find("  " + name + " Copied\n") != std::string::npos;
-        copied += said;
-        EXPECT_EQ(said ? read_file(code_set / "game" / name) : "",
-                  said ? "int source" + std::to_string(i) + ";\r\n" : "")
-            << name;
-    }
-    // Under Wine, which goes by the held folder's name for some calls, a
-    // file may fail instead.
-    if (!links_look_like_files()) {
-        EXPECT_EQ(copied, count) << run.errors;
+        RunResult run = fork();
+        kill(swapper, SIGKILL);
+        waitpid(swapper, nullptr, 0);
+        // Put back what the swapper left mid-swap.
+        for (const fs::path& folder : {tree / "game", code_set / "game"}) {
+            const fs::path held = folder.string() + ".held";
+            if (fs::is_symlink(folder) && fs::is_directory(fs::symlink_status(held)))
+                fs::remove(folder);
+            if (fs::is_directory(fs::symlink_status(held)))
+                fs::rename(held, folder);
+            fs::remove(held);
+        }
+        // Wine renames a file by its folder's path: one exchanged at that
+        // moment sends the file outside, which is told as a failure.
+        if (!links_look_like_files() || way == std::string("moved aside")) {
+            EXPECT_TRUE(fs::is_empty(root / "outside"));
+        }
+        EXPECT_EQ(snapshot(root / "decoy"), decoy);
+        int copied = 0;
+        for (int i = 0; i < count; i++) {
+            const std::string name = "f" + std::to_string(i) + ".c";
+            const bool said = run.console.find("  " + name + " Copied\n") != std::string::npos;
+            copied += said;
+            EXPECT_EQ(said ? read_file(code_set / "game" / name) : "",
+                      said ? "int source" + std::to_string(i) + ";\r\n" : "")
+                << name;
+        }
+        // Under Wine, which goes by the held folder's name for some calls, a
+        // file may fail instead.
+        if (!links_look_like_files()) {
+            EXPECT_EQ(copied, count) << run.errors;
+        }
     }
 }
 

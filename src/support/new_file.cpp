@@ -127,11 +127,23 @@ int finish_new_file(NewFile* out, int complete)
     // What is at the name is looked at last, as close to the rename as can
     // be: a file made read-only while this one was written stays.
     complete = complete && (!out->check || may_replace(out));
+    FileFacts made = {}, there;
+    if (ON_WINDOWS && complete)
+        (void)facts_of(out->file, &made);
     int in_place = complete && put_in_place(out->folder, out->file, out->temporary, out->name);
     if (!complete)
         throw_away(out->folder, out->file, out->temporary);
     else if (!in_place)
         note_system_error(out->shown);
+    // Wine renames an open file by its folder's path, not by the folder held:
+    // one swapped for a link at that moment sends the file where it leads.
+    // Windows itself, as POSIX, renames within the folder held.
+    else if (ON_WINDOWS &&
+             !(look_below(out->folder, out->name, &there) && there.kind == REGULAR_FILE &&
+               same_identity(there.identity, made.identity))) {
+        note_refusal(out->shown, "may have gone where a swap of its folder led");
+        in_place = 0;
+    }
     hold_off_stops(0);
     return in_place;
 }
