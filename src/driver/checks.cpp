@@ -130,10 +130,9 @@ static const char* code_set_path_fault(const char* sourcepath)
 static int mod_exists(const char* utf8)
 {
     FileFacts facts;
-    if (std::strlen(utf8) <= 2 && std::strspn(utf8, ".") == std::strlen(utf8))
-        return 1;
-    return look_below(held_folder(GAME_FOLDER, "")->handle, utf8, &facts) &&
-           (facts.kind == FOLDER || facts.kind == LINK);
+    return (std::strlen(utf8) <= 2 && std::strspn(utf8, ".") == std::strlen(utf8)) ||
+           (look_below(held_folder(GAME_FOLDER, "")->handle, utf8, &facts) &&
+            (facts.kind == FOLDER || facts.kind == LINK));
 }
 
 int check_inputs(const char* modname, const char* sourcepath, const char* q3path, char* game_folder,

@@ -1,6 +1,7 @@
 #include "new_file.h"
 
 #include "failure.h"
+#include "text_buffer.h"
 
 #include <cctype>
 #include <chrono>
@@ -75,17 +76,11 @@ static int may_replace(const NewFile* out)
 int open_new_file(NewFile* out, HeldFolder* folder, const char* name, unsigned mode,
                   const FileIdentity* source, const char* shown)
 {
-    char in_folder[128];
-    out->file = NO_HANDLE;
-    out->folder = folder->handle;
-    out->shown = shown;
-    out->source = source;
-    out->check = !folder->fresh;
-    std::snprintf(in_folder, sizeof in_folder, "its folder %s",
-                  folder->refusal != NULL ? folder->refusal : "");
+    *out = NewFile{folder->handle, NO_HANDLE, shown, source, !folder->fresh, "", ""};
+    // A folder's refusal is short: the text always fits.
     const char* refusal = std::strlen(name) + SUFFIX_LENGTH + 2 > sizeof out->temporary
                               ? "its name is too long"
-                          : folder->refusal != NULL ? in_folder
+                          : folder->refusal != NULL ? format_text("its folder %s", folder->refusal)
                                                     : NULL;
     if (refusal != NULL) {
         note_refusal(shown, refusal);
