@@ -46,5 +46,6 @@ int write_new_file_text(NewFile* out, const char* text);
 // there must be kept: anything but a writable regular file, or the file
 // `source` it is made from. Else, or when that fails (the reason noted),
 // removes it, and any earlier file at its name stays. 1 if the file is in
-// place.
+// place; on Windows, once it is found there too (a rename under Wine may
+// put it elsewhere, the reason noted).
 int finish_new_file(NewFile* out, int complete);
